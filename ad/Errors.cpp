@@ -57,6 +57,9 @@ std::wstring DescribeDirectoryError(HRESULT hr) {
     wchar_t provider[ExtendedErrorBufferLength] = L"";
     HRESULT got = Platform.getLastError(&error, text, ExtendedErrorBufferLength,
                                         provider, ExtendedErrorBufferLength);
+    // A text cut to the buffer need not come back terminated.
+    text[ExtendedErrorBufferLength - 1] = L'\0';
+    provider[ExtendedErrorBufferLength - 1] = L'\0';
     // Code 13 (ERROR_INVALID_DATA) carries no description worth showing.
     if (SUCCEEDED(got) && error != 13 && text[0] != L'\0')
         return Format(L"ADSI error occured (0x%lX),\r\nDescripton:`%ls',\r\nFrom:`%ls'",

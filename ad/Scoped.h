@@ -128,6 +128,30 @@ private:
     HANDLE m_h = nullptr;
 };
 
+// A critical section, and the guard that holds it for one scope. Entering
+// one cannot fail on the Windows versions the program supports.
+class CriticalSection {
+public:
+    CriticalSection() noexcept { ::InitializeCriticalSection(&m_cs); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+    ~CriticalSection() { ::DeleteCriticalSection(&m_cs); }
+
+    class Lock {
+    public:
+        explicit Lock(CriticalSection& cs) noexcept : m_cs(cs) { ::EnterCriticalSection(&m_cs.m_cs); }
+        Lock(const Lock&) = delete;
+        Lock& operator=(const Lock&) = delete;
+        ~Lock() { ::LeaveCriticalSection(&m_cs.m_cs); }
+
+    private:
+        CriticalSection& m_cs;
+    };
+
+private:
+    CRITICAL_SECTION m_cs;
+};
+
 // A GDI object (bitmap, font) deleted with DeleteObject.
 template <typename T>
 class GdiObject {

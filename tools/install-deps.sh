@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make python3 googletest
+  cmake make python3 googletest cppcheck
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb x11-apps imagemagick
   samba samba-dsdb-modules samba-vfs-modules samba-ad-provision

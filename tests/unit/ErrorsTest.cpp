@@ -1,6 +1,12 @@
 #include "ad/Errors.h"
+#include "tests/unit/Fakes.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
 
 TEST(CheckHResult, PassesSuccessAndThrowsFailure) {
     EXPECT_EQ(S_FALSE, AD::CheckHResult(S_FALSE, "x"));
@@ -12,3 +18,120 @@ TEST(CheckHResult, PassesSuccessAndThrowsFailure) {
         EXPECT_STREQ("Unable to do it", e.what());
     }
 }
+
+using Extended = Fakes::FakePlatform::ExtendedError;
+
+struct Row {
+    DWORD hr;
+    std::vector<Extended> pending;  // what ADsGetLastError answers
+    bool asksDirectory;             // whether ADsGetLastError is consulted
+    const wchar_t* text;
+};
+
+const Extended Pending = {S_OK, 8202, L"00002035: no such attribute", L"LDAP Provider"};
+
+const std::vector<Row> Rows = {
+    {0x8000500E, {}, true, L"ADSI error occured E_ADS_OBJECT_EXISTS (0x8000500E)"},
+    {0x80005011, {}, true, L"An unknown error occured (0x80005011)"},
+    // 0x1392 has bit 0x1000: the directory branch, and the system's text
+    // for ERROR_OBJECT_ALREADY_EXISTS is not used.
+    {0x80071392, {}, true, L"An unknown error occured (0x80071392)"},
+    {0x80004005, {Pending}, true,
+     L"ADSI error occured (0x80004005),\r\nDescripton:`00002035: no such attribute',\r\n"
+     L"From:`LDAP Provider'"},
+    {0x80004005, {}, true, L"An unknown error occured (0x80004005)"},
+    // The extended error is ignored for code 13, an empty text, or a failed query.
+    {0x8000500D, {{S_OK, 13, L"not shown", L"LDAP Provider"}}, true,
+     L"ADSI error occured E_ADS_PROPERTY_NOT_FOUND (0x8000500D)"},
+    {0x8000500D, {{S_OK, 8202, L"", L"LDAP Provider"}}, true,
+     L"ADSI error occured E_ADS_PROPERTY_NOT_FOUND (0x8000500D)"},
+    {0x8000500D, {{E_FAIL, 8202, L"not shown", L"LDAP Provider"}}, true,
+     L"ADSI error occured E_ADS_PROPERTY_NOT_FOUND (0x8000500D)"},
+    // A pending extended error describes any later code of the directory branch.
+    {0x80005000, {Pending}, true,
+     L"ADSI error occured (0x80005000),\r\nDescripton:`00002035: no such attribute',\r\n"
+     L"From:`LDAP Provider'"},
+    // The system branch: Wine has no text for the directory's Win32 codes.
+    {0x8007200A, {Pending}, false, L"An unknown error occured (0x8007200A)"},
+    {0x8007000E, {Pending}, false, L"Out of memory.\r\n"},
+    // Neither branch.
+    {0x800401F0, {Pending}, false, L"An unknown error occured (0x800401F0)"},
+    {0x8004D00A, {Pending}, true,
+     L"ADSI error occured (0x8004D00A),\r\nDescripton:`00002035: no such attribute',\r\n"
+     L"From:`LDAP Provider'"},
+    {0x00000005, {}, false, L"An unknown error occured (0x5)"},
+};
+
+TEST(DescribeHResult, ChoosesBranchAndFormat) {
+    for (const Row& row : Rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << row.hr);
+        Fakes::Log log;
+        Fakes::FakePlatform platform(log);
+        platform.lastErrors.assign(row.pending.begin(), row.pending.end());
+        EXPECT_EQ(row.text, AD::DescribeHResult(static_cast<HRESULT>(row.hr)));
+        EXPECT_EQ(row.asksDirectory ? 1 : 0, platform.lastErrorCalls);
+        if (row.asksDirectory) {
+            EXPECT_EQ((Fakes::Log{L"ADsGetLastError 512 512"}), log);
+        }
+    }
+}
+
+TEST(DescribeHResult, SystemTextIsUsedWhole) {
+    Fakes::Log log;
+    Fakes::FakePlatform platform(log);
+    wchar_t* buffer = nullptr;
+    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                               ERROR_ACCESS_DENIED, 0x0800, reinterpret_cast<wchar_t*>(&buffer), 0,
+                               nullptr);
+    ASSERT_NE(0u, n);
+    std::wstring system(buffer);
+    ::LocalFree(buffer);
+    EXPECT_EQ(system, AD::DescribeHResult(E_ACCESSDENIED));
+    EXPECT_EQ(L"\r\n", system.substr(system.size() - 2));
+}
+
+TEST(DescribeHResult, EveryTableCodeHasItsName) {
+    const std::vector<std::pair<DWORD, std::wstring>> names = {
+        {0x80005000, L"E_ADS_BAD_PATHNAME"},          {0x80005001, L"E_ADS_INVALID_DOMAIN_OBJECT"},
+        {0x80005002, L"E_ADS_INVALID_USER_OBJECT"},   {0x80005003, L"E_ADS_INVALID_COMPUTER_OBJECT"},
+        {0x80005004, L"E_ADS_UNKNOWN_OBJECT"},        {0x80005005, L"E_ADS_PROPERTY_NOT_SET"},
+        {0x80005006, L"E_ADS_PROPERTY_NOT_SUPPORTED"}, {0x80005007, L"E_ADS_PROPERTY_INVALID"},
+        {0x80005008, L"E_ADS_BAD_PARAMETER"},         {0x80005009, L"E_ADS_OBJECT_UNBOUND"},
+        {0x8000500A, L"E_ADS_PROPERTY_NOT_MODIFIED"}, {0x8000500B, L"E_ADS_PROPERTY_MODIFIED"},
+        {0x8000500C, L"E_ADS_CANT_CONVERT_DATATYPE"}, {0x8000500D, L"E_ADS_PROPERTY_NOT_FOUND"},
+        {0x8000500E, L"E_ADS_OBJECT_EXISTS"},         {0x8000500F, L"E_ADS_SCHEMA_VIOLATION"},
+        {0x80005010, L"E_ADS_COLUMN_NOT_SET"},        {0x80005014, L"E_ADS_INVALID_FILTER"},
+    };
+    Fakes::Log log;
+    Fakes::FakePlatform platform(log);
+    for (const auto& row : names) {
+        wchar_t hex[16];
+        std::swprintf(hex, 16, L"%lX", static_cast<unsigned long>(row.first));
+        EXPECT_EQ(L"ADSI error occured " + row.second + L" (0x" + hex + L")",
+                  AD::DescribeHResult(static_cast<HRESULT>(row.first)));
+    }
+    // Codes between and after the rows have no name.
+    const std::vector<std::pair<DWORD, std::wstring>> gaps = {
+        {0x80005011, L"80005011"}, {0x80005012, L"80005012"},
+        {0x80005013, L"80005013"}, {0x80005015, L"80005015"},
+    };
+    for (const auto& gap : gaps)
+        EXPECT_EQ(L"An unknown error occured (0x" + gap.second + L")",
+                  AD::DescribeHResult(static_cast<HRESULT>(gap.first)));
+}
+
+TEST(DescribeHResult, ExtendedTextIsCutAtItsBuffer) {
+    // Whether or not the platform terminates a text that fills its buffer.
+    for (bool terminated : {true, false}) {
+        SCOPED_TRACE(terminated);
+        Fakes::Log log;
+        Fakes::FakePlatform platform(log);
+        platform.lastErrors = {{S_OK, 8202, std::wstring(700, L'x'), std::wstring(600, L'p'),
+                                terminated}};
+        EXPECT_EQ(L"ADSI error occured (0x80004005),\r\nDescripton:`" + std::wstring(511, L'x') +
+                      L"',\r\nFrom:`" + std::wstring(511, L'p') + L"'",
+                  AD::DescribeHResult(static_cast<HRESULT>(0x80004005)));
+    }
+}
+
+}  // namespace

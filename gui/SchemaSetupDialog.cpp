@@ -1,0 +1,94 @@
+#include "gui/SchemaSetupDialog.h"
+
+#include "ad/Errors.h"
+
+#include <commctrl.h>
+
+#include <stdexcept>
+
+namespace GUI {
+
+BOOL SchemaSetupDialog::ProcessWindowMessage(HWND /*window*/, UINT message, WPARAM wParam,
+                                             LPARAM lParam, LRESULT& result, DWORD mapId) {
+    if (mapId != 0) return FALSE;
+    switch (message) {
+    case WM_INITDIALOG:
+        result = OnInitDialog();
+        return TRUE;
+    case WM_DESTROY:
+        result = OnDestroy();
+        return TRUE;
+    case WM_TIMER:
+        result = OnTimer();
+        return TRUE;
+    case WM_ERASEBKGND:
+        result = OnEraseBkgnd(reinterpret_cast<HDC>(wParam));
+        return TRUE;
+    case WM_CTLCOLORSTATIC:
+        result = OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        return TRUE;
+    case WM_COMMAND:
+        // Only the control id counts, not the notification code.
+        switch (LOWORD(wParam)) {
+        case IDC_SETUP:
+            result = OnSetup();
+            return TRUE;
+        case IDCANCEL:
+            result = OnCancel();
+            return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+BOOL SchemaSetupDialog::PreTranslateMessage(MSG* msg) {
+    return m_hWnd && ::IsDialogMessageW(m_hWnd, msg);
+}
+
+LRESULT SchemaSetupDialog::OnSetup() {
+    try {
+        StartJob();
+    } catch (const std::runtime_error& e) {
+        ShowResultOr(L"Domain schema extension has failed.", [&] {
+            return L"Domain schema extension has failed.\r\n" + AD::AnsiToWide(e.what());
+        });
+    }
+    return 0;
+}
+
+LRESULT SchemaSetupDialog::OnCancel() {
+    StopJob();
+    ::DestroyWindow(m_hWnd);
+    ::PostQuitMessage(IDCANCEL);
+    return 0;
+}
+
+LRESULT SchemaSetupDialog::OnTimer() {
+    if (!m_jobThread) {
+        // No job: this is a tick that was already queued when StopJob killed
+        // the timer (the platform may still deliver one), or one that did not
+        // come from our timer at all. Neither says anything about the
+        // extension, so whatever the dialog shows stays.
+        StopJob();
+        return 1;
+    }
+    ::SendDlgItemMessageW(m_hWnd, IDC_PROGRESS, PBM_STEPIT, 0, 0);
+    bool done = !m_readyEvent || ::WaitForSingleObject(m_readyEvent.get(), 0) == WAIT_OBJECT_0;
+    if (done) {
+        StopJob();
+        // A failed job has shown its failure itself before it set the event.
+        if (m_succeeded) ShowResult(L"Domain schema has been successfully extended.");
+    }
+    return 1;
+}
+
+LRESULT SchemaSetupDialog::OnDestroy() {
+    if (WTL::CMessageLoop* loop = App::Module.GetMessageLoop()) {
+        loop->RemoveMessageFilter(this);
+        loop->RemoveIdleHandler(this);
+    }
+    return 0;
+}
+
+}  // namespace GUI

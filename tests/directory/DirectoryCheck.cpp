@@ -1,0 +1,133 @@
+#include "tests/directory/DirectoryCheck.h"
+
+#include <cctype>
+#include <sstream>
+
+using ProviderTest::RunUnix;
+using ProviderTest::TheForest;
+
+namespace DirectoryCheck {
+
+namespace {
+
+const char SchemaDn[] = "CN=Schema,CN=Configuration,DC=samdom,DC=test";
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Search(const std::string& arguments) {
+    std::string output;
+    int status = RunUnix(ShellQuote(TheForest().script) + " search " + ShellQuote(TheForest().runDir) + " " +
+                             arguments,
+                         &output);
+    EXPECT_EQ(0, status) << "ldbsearch failed: " << output;
+    return output;
+}
+
+SchemaObject Single(const std::string& ldif, const std::string& what) {
+    std::vector<Entry> entries = ParseLdif(ldif);
+    SchemaObject object;
+    EXPECT_LE(entries.size(), 1u) << "more than one entry for " << what;
+    if (!entries.empty()) {
+        object.found = true;
+        object.entry = entries.front();
+    }
+    return object;
+}
+
+}  // namespace
+
+std::string ShellQuote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::vector<Entry> ParseLdif(const std::string& ldif) {
+    // Join folded lines first: a line that starts with one space continues
+    // the previous one.
+    std::vector<std::string> lines;
+    std::istringstream in(ldif);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line[0] == ' ' && !lines.empty())
+            lines.back() += line.substr(1);
+        else
+            lines.push_back(line);
+    }
+    std::vector<Entry> entries;
+    bool inEntry = false;
+    for (const std::string& l : lines) {
+        if (l.empty() || l[0] == '#') {
+            inEntry = false;
+            continue;
+        }
+        std::size_t colon = l.find(':');
+        if (colon == std::string::npos) continue;
+        std::string name = Lower(l.substr(0, colon));
+        std::string value = l.substr(colon + 1);
+        if (!value.empty() && value[0] == ':') value = "(base64)" + value.substr(1);
+        if (!value.empty() && value[0] == ' ') value.erase(0, 1);
+        if (name == "dn" && !inEntry) {
+            entries.emplace_back();
+            inEntry = true;
+        }
+        if (inEntry) entries.back()[name].push_back(value);
+    }
+    return entries;
+}
+
+std::string One(const Entry& entry, const std::string& attribute) {
+    auto it = entry.find(Lower(attribute));
+    if (it == entry.end()) return "<absent>";
+    if (it->second.size() != 1) return "<" + std::to_string(it->second.size()) + " values>";
+    return it->second.front();
+}
+
+SchemaObject ReadSchemaObject(const std::string& cn) {
+    return Single(Search("-b " + ShellQuote(SchemaDn) + " -s one " + ShellQuote("(cn=" + cn + ")")), cn);
+}
+
+SchemaObject ReadEntry(const std::string& dn) {
+    return Single(Search("-b " + ShellQuote(dn) + " -s base"), dn);
+}
+
+int Forest(const std::string& command, const std::string& arguments) {
+    std::string output;
+    int status = RunUnix(ShellQuote(TheForest().script) + " " + command + " " + ShellQuote(TheForest().runDir) +
+                             (arguments.empty() ? "" : " " + arguments),
+                         &output);
+    EXPECT_EQ(0, status) << "forest.sh " << command << " failed: " << output;
+    return status;
+}
+
+int LdapModify(const std::string& ldif, std::string* output) {
+    std::string text;
+    int status = RunUnix("printf '%s' " + ShellQuote(ldif) + " | " + ShellQuote(TheForest().script) +
+                             " ldapmodify " + ShellQuote(TheForest().runDir),
+                         &text);
+    if (output) *output = text;
+    return status;
+}
+
+ForestUpAgain::~ForestUpAgain() {
+    if (RunUnix(ShellQuote(TheForest().script) + " status " + ShellQuote(TheForest().runDir)) != 0)
+        Forest("up");
+}
+
+ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const std::wstring& value) : m_name(name) {
+    wchar_t buffer[1024];
+    DWORD n = ::GetEnvironmentVariableW(name, buffer, 1024);
+    m_hadOld = n > 0 && n < 1024;
+    if (m_hadOld) m_old.assign(buffer, n);
+    ::SetEnvironmentVariableW(name, value.c_str());
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    ::SetEnvironmentVariableW(m_name.c_str(), m_hadOld ? m_old.c_str() : nullptr);
+}
+
+}  // namespace DirectoryCheck

@@ -1,0 +1,166 @@
+// Schema master discovery and the text of directory failures against the
+// real directory, with what they report compared to what ldbsearch and the
+// OpenLDAP tools read from the same forest.
+#include "tests/directory/DirectoryCheck.h"
+
+#include "ad/DomainName.h"
+#include "ad/Errors.h"
+#include "ad/FindSchemaMaster.h"
+#include "ad/Scoped.h"
+
+#include <process.h>
+
+using namespace DirectoryCheck;
+using ProviderTest::Narrow;
+using ProviderTest::Widen;
+
+namespace {
+
+const char SchemaDn[] = "CN=Schema,CN=Configuration,DC=samdom,DC=test";
+
+std::string ParentDn(const std::string& dn) {
+    std::size_t comma = dn.find(',');
+    return comma == std::string::npos ? std::string() : dn.substr(comma + 1);
+}
+
+std::wstring GetString(IADs* object, const wchar_t* property) {
+    Scoped::Bstr name(property);
+    Scoped::Variant value;
+    HRESULT hr = object->Get(name.get(), value.out());
+    EXPECT_EQ(S_OK, hr) << Narrow(property);
+    if (FAILED(hr) || value->vt != VT_BSTR) return std::wstring();
+    return value->bstrVal ? value->bstrVal : L"";
+}
+
+// The server object of the schema role owner as the directory itself holds
+// it: the parent of the schema container's fSMORoleOwner.
+struct ExpectedMaster {
+    std::string dn;
+    std::string dnsHostName;
+};
+
+ExpectedMaster ReadExpectedMaster() {
+    ExpectedMaster expected;
+    SchemaObject schema = ReadEntry(SchemaDn);
+    EXPECT_TRUE(schema.found);
+    expected.dn = ParentDn(One(schema.entry, "fSMORoleOwner"));
+    SchemaObject server = ReadEntry(expected.dn);
+    EXPECT_TRUE(server.found) << expected.dn;
+    expected.dnsHostName = One(server.entry, "dNSHostName");
+    return expected;
+}
+
+}  // namespace
+
+TEST(FindSchemaMasterForest, ReturnsTheRoleOwnersServerObjectThroughServerlessPaths) {
+    REQUIRE_FOREST_SCRIPT();
+    ExpectedMaster expected = ReadExpectedMaster();
+    // The forest's own facts, so that a wrong read-back cannot agree with a
+    // wrong result.
+    ASSERT_EQ("CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test",
+              expected.dn);
+    ASSERT_EQ("dc1.samdom.test", expected.dnsHostName);
+
+    Scoped::ComPtr<IADs> server;
+    try {
+        AD::FindSchemaMaster(server.GetAddressOf());
+    } catch (const AD::HResultException& e) {
+        FAIL() << "FindSchemaMaster threw 0x" << std::hex << e.hresult();
+    }
+    ASSERT_TRUE(server);
+    EXPECT_EQ(expected.dnsHostName, Narrow(GetString(server.Get(), L"dnsHostName")));
+    EXPECT_EQ(expected.dn, Narrow(GetString(server.Get(), L"distinguishedName")));
+
+    Scoped::Bstr path;
+    ASSERT_EQ(S_OK, server->get_ADsPath(path.out()));
+    // No host name in the path: the locator, not the program, picks the DC.
+    EXPECT_EQ("LDAP://" + expected.dn, Narrow(path.get()));
+    EXPECT_EQ(L"DC=samdom,DC=test", AD::ExtractDomainName(path.get()));
+}
+
+TEST(FindSchemaMasterForest, StoppedDirectoryThrowsWithAnEmptyMessageAndNoObject) {
+    REQUIRE_FOREST_SCRIPT();
+    ForestUpAgain upAgain;
+    ASSERT_EQ(0, Forest("down"));
+    IADs* server = reinterpret_cast<IADs*>(static_cast<uintptr_t>(0x1));
+    bool threw = false;
+    try {
+        AD::FindSchemaMaster(&server);
+    } catch (const AD::HResultException& e) {
+        threw = true;
+        EXPECT_EQ(HRESULT(0x8007203A), e.hresult());
+        EXPECT_STREQ("", e.what());
+    }
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(nullptr, server);
+}
+
+namespace {
+
+// A duplicate add through the provider, on the calling thread; returns the
+// add's HRESULT.
+HRESULT AddTwice(const std::wstring& cn) {
+    Scoped::ComPtr<IADsContainer> users;
+    HRESULT hr = ::ADsGetObject(L"LDAP://CN=Users,DC=samdom,DC=test", IID_IADsContainer,
+                                reinterpret_cast<void**>(users.GetAddressOf()));
+    EXPECT_EQ(S_OK, hr);
+    if (FAILED(hr)) return hr;
+    for (int attempt = 0;; ++attempt) {
+        Scoped::Bstr cls(L"container");
+        Scoped::Bstr rdn((L"CN=" + cn).c_str());
+        Scoped::ComPtr<IDispatch> created;
+        hr = users->Create(cls.get(), rdn.get(), created.GetAddressOf());
+        EXPECT_EQ(S_OK, hr);
+        if (FAILED(hr)) return hr;
+        Scoped::ComPtr<IADs> object;
+        hr = created->QueryInterface(IID_IADs, reinterpret_cast<void**>(object.GetAddressOf()));
+        EXPECT_EQ(S_OK, hr);
+        if (FAILED(hr)) return hr;
+        hr = object->SetInfo();
+        if (attempt == 1 || FAILED(hr)) return hr;
+    }
+}
+
+unsigned __stdcall DescribeOnFreshThread(void* argument) {
+    auto* text = static_cast<std::wstring*>(argument);
+    ::CoInitialize(nullptr);
+    *text = AD::DescribeHResult(HRESULT(0x80071392));
+    ::CoUninitialize();
+    return 0;
+}
+
+// The server's own diagnostic text for adding dn again, as ldapmodify reports
+// it ("additional info: ...").
+std::string ServerTextForDuplicate(const std::string& dn) {
+    std::string output;
+    int status = LdapModify("dn: " + dn + "\nchangetype: add\nobjectClass: container\n", &output);
+    EXPECT_EQ(68, status) << output;
+    const std::string marker = "additional info: ";
+    std::size_t at = output.find(marker);
+    if (at == std::string::npos) return std::string();
+    std::size_t end = output.find('\n', at);
+    return output.substr(at + marker.size(), end == std::string::npos ? std::string::npos : end - at - marker.size());
+}
+
+}  // namespace
+
+TEST(DescribeHResultForest, ShowsTheServersTextForAFailureOnTheSameThreadOnly) {
+    REQUIRE_FOREST_SCRIPT();
+    std::wstring cn = ProviderTest::UniqueName(L"DescribeDuplicate");
+    ASSERT_EQ(HRESULT(0x80071392), AddTwice(cn));
+    std::wstring text = AD::DescribeHResult(HRESULT(0x80071392));
+
+    std::string serverText = ServerTextForDuplicate("CN=" + Narrow(cn) + ",CN=Users,DC=samdom,DC=test");
+    ASSERT_FALSE(serverText.empty());
+    EXPECT_EQ(L"ADSI error occured (0x80071392),\r\nDescripton:`" + Widen(serverText) +
+                  L"',\r\nFrom:`LDAP Provider'",
+              text);
+
+    // Extended errors belong to the thread whose call failed.
+    std::wstring elsewhere;
+    uintptr_t thread = _beginthreadex(nullptr, 0, DescribeOnFreshThread, &elsewhere, 0, nullptr);
+    ASSERT_NE(0u, thread);
+    Scoped::Handle threadHandle(reinterpret_cast<HANDLE>(thread));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(threadHandle.get(), 60000));
+    EXPECT_EQ(L"An unknown error occured (0x80071392)", elsewhere);
+}

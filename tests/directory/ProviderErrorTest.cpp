@@ -1,0 +1,205 @@
+// The extended error (one record per thread, truncated to the caller's
+// buffers), the helpers ADsBuildVarArrayStr and AllocADsMem, binds under
+// other credentials, and one session per server.
+#include "tests/directory/ProviderTest.h"
+
+#include <algorithm>
+#include <fstream>
+#include <thread>
+
+using namespace ProviderTest;
+
+namespace {
+
+// Replaces one of the provider's settings for the life of the object.
+class Setting {
+public:
+    Setting(const wchar_t* name, const std::wstring& value) : m_name(name) {
+        wchar_t old[1024];
+        DWORD n = ::GetEnvironmentVariableW(name, old, 1024);
+        m_had = n > 0 && n < 1024;
+        if (m_had) m_old.assign(old, n);
+        ::SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+    }
+    ~Setting() { ::SetEnvironmentVariableW(m_name, m_had ? m_old.c_str() : nullptr); }
+
+private:
+    const wchar_t* m_name;
+    std::wstring m_old;
+    bool m_had = false;
+};
+
+std::vector<std::string> LoggedOperations(const std::wstring& path) {
+    std::ifstream in(Narrow(path));
+    std::vector<std::string> ops;
+    std::string line;
+    while (std::getline(in, line)) ops.push_back(line.substr(0, line.find(' ')));
+    return ops;
+}
+
+std::wstring TempFile(const wchar_t* prefix) {
+    wchar_t dir[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, dir);
+    return std::wstring(dir) + UniqueName(prefix) + L".log";
+}
+
+}  // namespace
+
+TEST(ProviderLastError, RecordIsPerThreadAndTruncatedToTheBuffers) {
+    ::ADsSetLastError(ERROR_DS_BUSY, L"0000200E: busy here", L"LDAP Provider");
+    DWORD code = 0;
+    wchar_t text[8], provider[5];
+    ASSERT_EQ(S_OK, ::ADsGetLastError(&code, text, 8, provider, 5));
+    EXPECT_EQ(DWORD(ERROR_DS_BUSY), code);
+    EXPECT_EQ(std::wstring(L"0000200"), text);
+    EXPECT_EQ(std::wstring(L"LDAP"), provider);
+
+    // Null buffers or zero lengths still give the code.
+    code = 0;
+    EXPECT_EQ(S_OK, ::ADsGetLastError(&code, nullptr, 0, nullptr, 0));
+    EXPECT_EQ(DWORD(ERROR_DS_BUSY), code);
+    EXPECT_EQ(E_ADS_BAD_PARAMETER, ::ADsGetLastError(nullptr, text, 8, provider, 5));
+
+    // Another thread has a record of its own, empty until it sets one.
+    LastError other;
+    std::thread([&] {
+        other = ReadLastError();
+        ::ADsSetLastError(ERROR_DS_UNAVAILABLE, L"other thread", L"x");
+    }).join();
+    EXPECT_EQ(DWORD(ERROR_SUCCESS), other.code);
+    EXPECT_EQ(L"", other.text);
+    EXPECT_EQ(L"", other.provider);
+    LastError mine = ReadLastError();
+    EXPECT_EQ(DWORD(ERROR_DS_BUSY), mine.code);
+    EXPECT_EQ(L"0000200E: busy here", mine.text);
+
+    // Null texts clear the texts.
+    ::ADsSetLastError(ERROR_MORE_DATA, nullptr, nullptr);
+    mine = ReadLastError();
+    EXPECT_EQ(DWORD(ERROR_MORE_DATA), mine.code);
+    EXPECT_EQ(L"", mine.text);
+    EXPECT_EQ(L"", mine.provider);
+}
+
+TEST(ProviderHelpers, BuildVarArrayStr) {
+    LPWSTR strings[] = {const_cast<LPWSTR>(L"first"), const_cast<LPWSTR>(L""), const_cast<LPWSTR>(L"third")};
+    for (DWORD count : {0u, 1u, 3u}) {
+        Scoped::Variant value;
+        ASSERT_EQ(S_OK, ::ADsBuildVarArrayStr(strings, count, value.get()));
+        ASSERT_EQ(VT_ARRAY | VT_VARIANT, V_VT(value.get()));
+        LONG lower = 1, upper = 0;
+        ASSERT_EQ(S_OK, ::SafeArrayGetLBound(V_ARRAY(value.get()), 1, &lower));
+        ASSERT_EQ(S_OK, ::SafeArrayGetUBound(V_ARRAY(value.get()), 1, &upper));
+        EXPECT_EQ(0, lower);
+        EXPECT_EQ(static_cast<LONG>(count) - 1, upper);
+        for (LONG i = 0; i < static_cast<LONG>(count); ++i) {
+            Scoped::Variant element;
+            ASSERT_EQ(S_OK, ::SafeArrayGetElement(V_ARRAY(value.get()), &i, element.get()));
+            ASSERT_EQ(VT_BSTR, V_VT(element.get()));
+            EXPECT_EQ(std::wstring(strings[i]), V_BSTR(element.get()));
+        }
+    }
+    EXPECT_EQ(E_ADS_BAD_PARAMETER, ::ADsBuildVarArrayStr(strings, 1, nullptr));
+    Scoped::Variant value;
+    EXPECT_EQ(E_ADS_BAD_PARAMETER, ::ADsBuildVarArrayStr(nullptr, 2, value.get()));
+}
+
+TEST(ProviderHelpers, AllocADsMemIsZeroedAndFreed) {
+    auto* block = static_cast<unsigned char*>(::AllocADsMem(64));
+    ASSERT_NE(nullptr, block);
+    EXPECT_TRUE(std::all_of(block, block + 64, [](unsigned char b) { return b == 0; }));
+    EXPECT_TRUE(::FreeADsMem(block));
+    EXPECT_FALSE(::FreeADsMem(nullptr));
+}
+
+TEST(ProviderCredentials, RefusedBindsCarryTheirCodes) {
+    REQUIRE_FOREST();
+    struct Row {
+        const wchar_t* name;
+        std::wstring server, user, password, path;
+        HRESULT expected;
+        DWORD code;
+    };
+    const std::wstring s = TheForest().server, u = TheForest().user, p = TheForest().password;
+    const Row rows[] = {
+        {L"wrong password", s, u, L"not-the-password", L"LDAP://CN=Users,DC=samdom,DC=test", HRESULT(0x8007052E),
+         ERROR_LOGON_FAILURE},
+        {L"unknown user", s, L"nobody@samdom.test", p, L"LDAP://CN=Users,DC=samdom,DC=test", HRESULT(0x8007052E),
+         ERROR_LOGON_FAILURE},
+        {L"no server for a serverless path", L"", u, p, L"LDAP://CN=Users,DC=samdom,DC=test",
+         HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN), ERROR_NO_SUCH_DOMAIN},
+        {L"server named in the path", L"", u, p, L"LDAP://" + s + L"/CN=Users,DC=samdom,DC=test", S_OK, 0},
+        {L"anonymous reads RootDSE", s, L"", L"", L"LDAP://RootDSE", S_OK, 0},
+    };
+    for (const Row& row : rows) {
+        Setting server(L"WINEADSI_SERVER", row.server), user(L"WINEADSI_USER", row.user),
+            password(L"WINEADSI_PASSWORD", row.password);
+        ::ADsSetLastError(0, L"", L"");
+        Scoped::ComPtr<IADs> object;
+        EXPECT_EQ(row.expected, Bind(row.path, IID_IADs, object)) << Narrow(row.name);
+        if (FAILED(row.expected)) {
+            LastError error = ReadLastError();
+            EXPECT_EQ(row.code, error.code) << Narrow(row.name);
+            EXPECT_EQ(L"LDAP Provider", error.provider);
+            EXPECT_FALSE(error.text.empty()) << Narrow(row.name);
+        }
+    }
+}
+
+TEST(ProviderCredentials, UserWithoutSchemaRightsIsDenied) {
+    REQUIRE_FOREST_SCRIPT();
+    std::wstring user = UniqueName(L"plain");
+    const std::wstring password = L"Passw0rd-Plain1";
+    std::string output;
+    ASSERT_EQ(0, RunUnix(TheForest().script + " adduser " + TheForest().runDir + " " + Narrow(user) + " " +
+                             Narrow(password),
+                         &output))
+        << output;
+
+    Setting asUser(L"WINEADSI_USER", user + L"@samdom.test"), withPassword(L"WINEADSI_PASSWORD", password);
+    Scoped::ComPtr<IADsContainer> schema;
+    ASSERT_EQ(S_OK, Bind(ServerlessPath(SchemaDn), IID_IADsContainer, schema));
+    std::wstring name = UniqueName(L"providerDenied");
+    Scoped::Bstr objectClass(L"attributeSchema"), rdn((L"CN=" + name).c_str());
+    Scoped::ComPtr<IDispatch> created;
+    ASSERT_EQ(S_OK, schema->Create(objectClass.get(), rdn.get(), created.GetAddressOf()));
+    Scoped::ComPtr<IADs> object;
+    ASSERT_EQ(S_OK, created->QueryInterface(IID_IADs, reinterpret_cast<void**>(object.GetAddressOf())));
+    Scoped::Variant value;
+    value.setBstr(name.c_str());
+    Scoped::Bstr display(L"lDAPDisplayName");
+    ASSERT_EQ(S_OK, object->Put(display.get(), *value));
+
+    ::ADsSetLastError(0, L"", L"");
+    EXPECT_EQ(HRESULT(0x80070005), object->SetInfo());
+    LastError error = ReadLastError();
+    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), error.code);
+    EXPECT_EQ(L"LDAP Provider", error.provider);
+    EXPECT_FALSE(error.text.empty());
+    EXPECT_EQ("", LdapSearch(L"CN=" + name + L"," + SchemaDn, "base", "(objectClass=*)", "cn"));
+}
+
+TEST(ProviderSessions, OneBindPerServerWhileObjectsLive) {
+    REQUIRE_FOREST();
+    std::wstring log = TempFile(L"provider-sessions-");
+    Setting stats(L"WINEADSI_STATS", log);
+    {
+        Scoped::ComPtr<IADs> root, users, sameServer;
+        ASSERT_EQ(S_OK, Bind(L"LDAP://RootDSE", IID_IADs, root));
+        ASSERT_EQ(S_OK, Bind(L"LDAP://CN=Users,DC=samdom,DC=test", IID_IADs, users));
+        // The configured server written out, with the default port, is the
+        // same server.
+        ASSERT_EQ(S_OK, Bind(L"LDAP://" + TheForest().server + L":389/CN=Users,DC=samdom,DC=test", IID_IADs,
+                             sameServer));
+        std::vector<std::string> ops = LoggedOperations(log);
+        EXPECT_EQ(1, std::count(ops.begin(), ops.end(), std::string("bind")));
+        EXPECT_EQ(3, std::count(ops.begin(), ops.end(), std::string("search")));
+    }
+    // Everything released: the next bind opens a new session.
+    Scoped::ComPtr<IADs> again;
+    ASSERT_EQ(S_OK, Bind(L"LDAP://RootDSE", IID_IADs, again));
+    std::vector<std::string> ops = LoggedOperations(log);
+    EXPECT_EQ(2, std::count(ops.begin(), ops.end(), std::string("bind")));
+    again.Reset();
+    ::DeleteFileW(log.c_str());
+}

@@ -1,0 +1,414 @@
+// The property cache: Get of what the directory holds, Put of each variant
+// type, Create then SetInfo as one add, SetInfo of an existing object as one
+// modify, and the directory's refusals with their extended errors.
+#include "tests/directory/ProviderTest.h"
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+using namespace ProviderTest;
+
+namespace {
+
+const wchar_t UsersDn[] = L"CN=Users,DC=samdom,DC=test";
+
+std::vector<std::wstring> VariantStrings(const VARIANT& value) {
+    std::vector<std::wstring> out;
+    if (V_VT(&value) == VT_BSTR) {
+        out.push_back(V_BSTR(&value));
+    } else if (V_VT(&value) == (VT_ARRAY | VT_VARIANT)) {
+        LONG lower = 0, upper = -1;
+        ::SafeArrayGetLBound(V_ARRAY(&value), 1, &lower);
+        ::SafeArrayGetUBound(V_ARRAY(&value), 1, &upper);
+        for (LONG i = lower; i <= upper; ++i) {
+            Scoped::Variant element;
+            EXPECT_EQ(S_OK, ::SafeArrayGetElement(V_ARRAY(&value), &i, element.get()));
+            EXPECT_EQ(VT_BSTR, V_VT(element.get()));
+            if (V_VT(element.get()) == VT_BSTR) out.push_back(V_BSTR(element.get()));
+        }
+    }
+    return out;
+}
+
+std::vector<std::wstring> Sorted(std::vector<std::wstring> values) {
+    std::sort(values.begin(), values.end());
+    return values;
+}
+
+std::vector<std::wstring> WideAll(const std::vector<std::string>& values) {
+    std::vector<std::wstring> out;
+    for (const std::string& v : values) out.push_back(Widen(v));
+    return out;
+}
+
+// A new, uncommitted object under parentDn.
+Scoped::ComPtr<IADs> CreateUnder(const std::wstring& parentDn, const wchar_t* objectClass, const std::wstring& rdn) {
+    Scoped::ComPtr<IADsContainer> parent;
+    EXPECT_EQ(S_OK, Bind(ServerlessPath(parentDn), IID_IADsContainer, parent));
+    Scoped::ComPtr<IADs> object;
+    if (!parent) return object;
+    Scoped::Bstr className(objectClass), name(rdn.c_str());
+    Scoped::ComPtr<IDispatch> created;
+    EXPECT_EQ(S_OK, parent->Create(className.get(), name.get(), created.GetAddressOf()));
+    if (created) {
+        EXPECT_EQ(S_OK, created->QueryInterface(IID_IADs, reinterpret_cast<void**>(object.GetAddressOf())));
+    }
+    return object;
+}
+
+HRESULT PutString(IADs* object, const wchar_t* name, const wchar_t* value) {
+    Scoped::Variant v;
+    v.setBstr(value);
+    Scoped::Bstr property(name);
+    return object->Put(property.get(), *v);
+}
+
+HRESULT PutInteger(IADs* object, const wchar_t* name, LONG value) {
+    Scoped::Variant v;
+    v.setI4(value);
+    Scoped::Bstr property(name);
+    return object->Put(property.get(), *v);
+}
+
+HRESULT GetStrings(IADs* object, const wchar_t* name, std::vector<std::wstring>& values) {
+    Scoped::Variant v;
+    Scoped::Bstr property(name);
+    HRESULT hr = object->Get(property.get(), v.out());
+    values = SUCCEEDED(hr) ? VariantStrings(*v) : std::vector<std::wstring>();
+    return hr;
+}
+
+// The operation log of the provider, kept in a file of its own while alive.
+class OperationLog {
+public:
+    OperationLog() {
+        wchar_t dir[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, dir);
+        m_path = std::wstring(dir) + UniqueName(L"provider-ops-") + L".log";
+        ::SetEnvironmentVariableW(L"WINEADSI_STATS", m_path.c_str());
+    }
+    ~OperationLog() {
+        ::SetEnvironmentVariableW(L"WINEADSI_STATS", nullptr);
+        ::DeleteFileW(m_path.c_str());
+    }
+    // The first word of each line, in order.
+    std::vector<std::string> Operations() const {
+        std::ifstream in(Narrow(m_path));
+        std::vector<std::string> ops;
+        std::string line;
+        while (std::getline(in, line)) ops.push_back(line.substr(0, line.find(' ')));
+        return ops;
+    }
+
+private:
+    std::wstring m_path;
+};
+
+}  // namespace
+
+TEST(ProviderGet, ValuesAsTheDirectoryHoldsThem) {
+    REQUIRE_FOREST();
+    struct Row {
+        std::wstring dn;  // empty: RootDSE
+        const wchar_t* property;
+        HRESULT expected;
+        VARTYPE type;
+    };
+    const Row rows[] = {
+        {UsersDn, L"cn", S_OK, VT_BSTR},
+        {UsersDn, L"CN", S_OK, VT_BSTR},  // names are case-insensitive
+        {UsersDn, L"distinguishedName", S_OK, VT_BSTR},
+        {UsersDn, L"objectClass", S_OK, VT_ARRAY | VT_VARIANT},
+        {UsersDn, L"noSuchProperty", E_ADS_PROPERTY_NOT_FOUND, VT_EMPTY},
+        {SchemaDn, L"fSMORoleOwner", S_OK, VT_BSTR},
+        {L"CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test",
+         L"dNSHostName", S_OK, VT_BSTR},
+        {L"", L"schemaNamingContext", S_OK, VT_BSTR},
+        {L"", L"namingContexts", S_OK, VT_ARRAY | VT_VARIANT},
+        {L"", L"noSuchProperty", E_ADS_PROPERTY_NOT_FOUND, VT_EMPTY},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Narrow(row.dn + L" " + row.property));
+        Scoped::ComPtr<IADs> object;
+        ASSERT_EQ(S_OK, Bind(row.dn.empty() ? L"LDAP://RootDSE" : ServerlessPath(row.dn), IID_IADs, object));
+        Scoped::Variant value;
+        Scoped::Bstr name(row.property);
+        EXPECT_EQ(row.expected, object->Get(name.get(), value.out()));
+        EXPECT_EQ(row.type, V_VT(value.get()));
+        if (FAILED(row.expected)) continue;
+        std::string ldif = row.dn.empty() ? LdapSearch(L"", "base", "(objectClass=*)", Narrow(row.property))
+                                          : LdapSearch(row.dn, "base", "(objectClass=*)", Narrow(row.property));
+        EXPECT_EQ(Sorted(WideAll(LdifValues(ldif, Narrow(row.property)))), Sorted(VariantStrings(*value))) << ldif;
+    }
+}
+
+TEST(ProviderGet, BadArguments) {
+    REQUIRE_FOREST();
+    Scoped::ComPtr<IADs> object;
+    ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADs, object));
+    Scoped::Bstr name(L"cn");
+    Scoped::Variant value;
+    EXPECT_EQ(E_ADS_BAD_PARAMETER, object->Get(nullptr, value.out()));
+    EXPECT_EQ(E_ADS_BAD_PARAMETER, object->Get(name.get(), nullptr));
+}
+
+TEST(ProviderPut, EachVariantTypeReachesTheDirectory) {
+    REQUIRE_FOREST();
+    std::wstring cn = UniqueName(L"PutTypes");
+    Scoped::ComPtr<IADs> object = CreateUnder(UsersDn, L"container", L"CN=" + cn);
+    ASSERT_TRUE(object);
+
+    LPWSTR urls[] = {const_cast<LPWSTR>(L"http://one.example"), const_cast<LPWSTR>(L"http://two.example")};
+    struct Row {
+        const wchar_t* property;
+        std::function<void(VARIANT*)> fill;
+        HRESULT expected;
+        std::vector<std::string> stored;  // what ldapsearch must find
+    };
+    const Row rows[] = {
+        {L"description", [](VARIANT* v) { V_VT(v) = VT_BSTR; V_BSTR(v) = ::SysAllocString(L"a string value"); },
+         S_OK, {"a string value"}},
+        {L"showInAdvancedViewOnly", [](VARIANT* v) { V_VT(v) = VT_BOOL; V_BOOL(v) = VARIANT_TRUE; }, S_OK, {"TRUE"}},
+        {L"flags", [](VARIANT* v) { V_VT(v) = VT_I4; V_I4(v) = -42; }, S_OK, {"-42"}},
+        {L"url", [&](VARIANT* v) { ASSERT_EQ(S_OK, ::ADsBuildVarArrayStr(urls, 2, v)); }, S_OK,
+         {"http://one.example", "http://two.example"}},
+        {L"adminDisplayName", [](VARIANT* v) { V_VT(v) = VT_R8; V_R8(v) = 1.5; }, E_ADS_CANT_CONVERT_DATATYPE, {}},
+        {L"adminDisplayName", [](VARIANT* v) { V_VT(v) = VT_EMPTY; }, E_ADS_CANT_CONVERT_DATATYPE, {}},
+        {L"adminDisplayName", [](VARIANT* v) { V_VT(v) = VT_DATE; V_DATE(v) = 45000.0; }, E_ADS_CANT_CONVERT_DATATYPE, {}},
+        {L"adminDisplayName", [](VARIANT* v) { V_VT(v) = VT_UI4; V_UI4(v) = 7; }, E_ADS_CANT_CONVERT_DATATYPE, {}},
+        {L"adminDisplayName",
+         [](VARIANT* v) {
+             SAFEARRAY* a = ::SafeArrayCreateVector(VT_VARIANT, 0, 1);
+             LONG i = 0;
+             VARIANT element;
+             ::VariantInit(&element);
+             V_VT(&element) = VT_R8;
+             V_R8(&element) = 2.5;
+             ::SafeArrayPutElement(a, &i, &element);
+             V_VT(v) = VT_ARRAY | VT_VARIANT;
+             V_ARRAY(v) = a;
+         },
+         E_ADS_CANT_CONVERT_DATATYPE, {}},
+        {L"adminDisplayName",
+         [](VARIANT* v) {
+             V_VT(v) = VT_ARRAY | VT_I4;
+             V_ARRAY(v) = ::SafeArrayCreateVector(VT_I4, 0, 2);
+         },
+         E_ADS_CANT_CONVERT_DATATYPE, {}},
+    };
+    for (const Row& row : rows) {
+        Scoped::Variant value;
+        row.fill(value.get());
+        Scoped::Bstr name(row.property);
+        EXPECT_EQ(row.expected, object->Put(name.get(), *value)) << Narrow(row.property);
+    }
+    // Refused values never entered the cache.
+    std::vector<std::wstring> cached;
+    EXPECT_EQ(E_ADS_PROPERTY_NOT_FOUND, GetStrings(object.Get(), L"adminDisplayName", cached));
+    EXPECT_EQ(S_OK, GetStrings(object.Get(), L"showInAdvancedViewOnly", cached));
+    EXPECT_EQ(std::vector<std::wstring>{L"TRUE"}, cached);
+
+    ASSERT_EQ(S_OK, object->SetInfo());
+    std::string ldif = LdapSearch(std::wstring(L"CN=") + cn + L"," + UsersDn, "base", "(objectClass=*)",
+                                  "description showInAdvancedViewOnly flags url adminDisplayName");
+    for (const Row& row : rows) {
+        if (FAILED(row.expected)) continue;
+        std::vector<std::string> stored = LdifValues(ldif, Narrow(row.property));
+        std::sort(stored.begin(), stored.end());
+        EXPECT_EQ(row.stored, stored) << Narrow(row.property) << "\n" << ldif;
+    }
+    EXPECT_TRUE(LdifValues(ldif, "adminDisplayName").empty()) << ldif;
+}
+
+TEST(ProviderPut, BooleanFalseAndBadNames) {
+    REQUIRE_FOREST();
+    Scoped::ComPtr<IADs> object = CreateUnder(UsersDn, L"container", L"CN=" + UniqueName(L"PutFalse"));
+    ASSERT_TRUE(object);
+    Scoped::Variant value;
+    value.setBool(false);
+    Scoped::Bstr name(L"showInAdvancedViewOnly"), empty(L"");
+    EXPECT_EQ(S_OK, object->Put(name.get(), *value));
+    std::vector<std::wstring> cached;
+    EXPECT_EQ(S_OK, GetStrings(object.Get(), L"showInAdvancedViewOnly", cached));
+    EXPECT_EQ(std::vector<std::wstring>{L"FALSE"}, cached);
+    EXPECT_EQ(E_ADS_BAD_PARAMETER, object->Put(nullptr, *value));
+    EXPECT_EQ(E_ADS_BAD_PARAMETER, object->Put(empty.get(), *value));
+}
+
+TEST(ProviderCreate, NothingReachesTheDirectoryBeforeSetInfo) {
+    REQUIRE_FOREST();
+    OperationLog log;
+    std::wstring cn = UniqueName(L"Created");
+    std::wstring dn = L"CN=" + cn + L"," + UsersDn;
+    Scoped::ComPtr<IADs> object = CreateUnder(UsersDn, L"container", L"CN=" + cn);
+    ASSERT_TRUE(object);
+    ASSERT_EQ(S_OK, PutString(object.Get(), L"description", L"made by Create"));
+    ASSERT_EQ(S_OK, PutInteger(object.Get(), L"flags", 7));
+
+    // A new object has no directory state to load, and is not there yet.
+    EXPECT_EQ(E_ADS_OBJECT_UNBOUND, object->GetInfo());
+    std::vector<std::wstring> values;
+    EXPECT_EQ(E_ADS_PROPERTY_NOT_FOUND, GetStrings(object.Get(), L"whenCreated", values));
+    EXPECT_EQ("", LdapSearch(dn, "base", "(objectClass=*)", "cn"));
+    Scoped::Bstr path;
+    ASSERT_EQ(S_OK, object->get_ADsPath(path.out()));
+    EXPECT_EQ(ServerlessPath(dn), path.get());
+    std::vector<std::string> ops = log.Operations();
+    EXPECT_EQ(0, std::count(ops.begin(), ops.end(), std::string("add")));
+
+    ASSERT_EQ(S_OK, object->SetInfo());
+    ops = log.Operations();
+    EXPECT_EQ(1, std::count(ops.begin(), ops.end(), std::string("add")));
+    std::string ldif = LdapSearch(dn, "base", "(objectClass=*)", "objectClass description flags");
+    EXPECT_EQ((std::vector<std::string>{"top", "container"}), LdifValues(ldif, "objectClass")) << ldif;
+    EXPECT_EQ(std::vector<std::string>{"made by Create"}, LdifValues(ldif, "description"));
+    EXPECT_EQ(std::vector<std::string>{"7"}, LdifValues(ldif, "flags"));
+
+    // Now bound: a Get loads what the directory made of it.
+    EXPECT_EQ(S_OK, GetStrings(object.Get(), L"whenCreated", values));
+    EXPECT_EQ(1u, values.size());
+}
+
+TEST(ProviderCreate, BadArguments) {
+    REQUIRE_FOREST();
+    Scoped::ComPtr<IADsContainer> users;
+    ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADsContainer, users));
+    struct Row {
+        const wchar_t* objectClass;
+        const wchar_t* rdn;
+        HRESULT expected;
+    };
+    const Row rows[] = {
+        {L"container", L"NoEquals", E_ADS_BAD_PATHNAME},
+        {L"container", L"CN=Two,CN=Parts", E_ADS_BAD_PATHNAME},
+        {L"container", L"", E_ADS_BAD_PATHNAME},
+        {L"", L"CN=NoClass", E_ADS_BAD_PARAMETER},
+    };
+    for (const Row& row : rows) {
+        Scoped::Bstr objectClass(row.objectClass), rdn(row.rdn);
+        IDispatch* created = reinterpret_cast<IDispatch*>(1);
+        EXPECT_EQ(row.expected, users->Create(objectClass.get(), rdn.get(), &created)) << Narrow(row.rdn);
+        EXPECT_EQ(nullptr, created);
+    }
+    Scoped::Bstr objectClass(L"container"), rdn(L"CN=x");
+    EXPECT_EQ(E_ADS_BAD_PARAMETER, users->Create(objectClass.get(), rdn.get(), nullptr));
+}
+
+TEST(ProviderSetInfo, ModifiesAnExistingObjectOnlyWhenChanged) {
+    REQUIRE_FOREST();
+    std::wstring cn = UniqueName(L"Modified");
+    std::wstring dn = L"CN=" + cn + L"," + UsersDn;
+    {
+        Scoped::ComPtr<IADs> created = CreateUnder(UsersDn, L"container", L"CN=" + cn);
+        ASSERT_TRUE(created);
+        ASSERT_EQ(S_OK, PutString(created.Get(), L"description", L"first"));
+        ASSERT_EQ(S_OK, created->SetInfo());
+    }
+    OperationLog log;
+    Scoped::ComPtr<IADs> object;
+    ASSERT_EQ(S_OK, Bind(ServerlessPath(dn), IID_IADs, object));
+    EXPECT_EQ(S_OK, object->SetInfo());  // nothing changed: nothing sent
+    std::vector<std::string> ops = log.Operations();
+    EXPECT_EQ(0, std::count(ops.begin(), ops.end(), std::string("modify")));
+
+    ASSERT_EQ(S_OK, PutString(object.Get(), L"description", L"second"));
+    std::vector<std::wstring> values;
+    EXPECT_EQ(S_OK, GetStrings(object.Get(), L"description", values));  // the load keeps the Put
+    EXPECT_EQ(std::vector<std::wstring>{L"second"}, values);
+    ASSERT_EQ(S_OK, object->SetInfo());
+    ops = log.Operations();
+    EXPECT_EQ(1, std::count(ops.begin(), ops.end(), std::string("modify")));
+    EXPECT_EQ(std::vector<std::string>{"second"},
+              LdifValues(LdapSearch(dn, "base", "(objectClass=*)", "description"), "description"));
+
+    // GetInfo drops a change that was never saved.
+    ASSERT_EQ(S_OK, PutString(object.Get(), L"description", L"unsaved"));
+    ASSERT_EQ(S_OK, object->GetInfo());
+    EXPECT_EQ(S_OK, GetStrings(object.Get(), L"description", values));
+    EXPECT_EQ(std::vector<std::wstring>{L"second"}, values);
+}
+
+TEST(ProviderSetInfo, DuplicateAddGivesTheServersText) {
+    REQUIRE_FOREST();
+    std::wstring cn = UniqueName(L"Duplicate");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Scoped::ComPtr<IADs> object = CreateUnder(UsersDn, L"container", L"CN=" + cn);
+        ASSERT_TRUE(object);
+        ASSERT_EQ(S_OK, PutString(object.Get(), L"description", attempt == 0 ? L"original" : L"intruder"));
+        ::ADsSetLastError(0, L"", L"");
+        HRESULT hr = object->SetInfo();
+        if (attempt == 0) {
+            ASSERT_EQ(S_OK, hr);
+            continue;
+        }
+        EXPECT_EQ(HRESULT(0x80071392), hr);
+        LastError error = ReadLastError();
+        EXPECT_EQ(DWORD(ERROR_OBJECT_ALREADY_EXISTS), error.code);
+        EXPECT_EQ(L"LDAP Provider", error.provider);
+        EXPECT_NE(std::wstring::npos, error.text.find(L"already exists")) << Narrow(error.text);
+    }
+    // The first object is untouched.
+    EXPECT_EQ(std::vector<std::string>{"original"},
+              LdifValues(LdapSearch(L"CN=" + cn + L"," + UsersDn, "base", "(objectClass=*)", "description"),
+                         "description"));
+}
+
+TEST(ProviderSetInfo, ClassWithUnknownMayContainIsRefused) {
+    REQUIRE_FOREST();
+    std::wstring name = UniqueName(L"providerTestClass");
+    std::wstring unknown = UniqueName(L"providerNoSuchAttribute");
+    Scoped::ComPtr<IADs> object = CreateUnder(SchemaDn, L"classSchema", L"CN=" + name);
+    ASSERT_TRUE(object);
+    std::wstring governsId = L"1.3.6.1.4.1.32473.1.99." + std::to_wstring(::GetTickCount() % 1000000);
+    ASSERT_EQ(S_OK, PutString(object.Get(), L"lDAPDisplayName", name.c_str()));
+    ASSERT_EQ(S_OK, PutString(object.Get(), L"governsID", governsId.c_str()));
+    ASSERT_EQ(S_OK, PutString(object.Get(), L"subClassOf", L"top"));
+    ASSERT_EQ(S_OK, PutInteger(object.Get(), L"objectClassCategory", 3));
+    LPWSTR mayContain[] = {const_cast<LPWSTR>(unknown.c_str())};
+    Scoped::Variant list;
+    ASSERT_EQ(S_OK, ::ADsBuildVarArrayStr(mayContain, 1, list.get()));
+    Scoped::Bstr property(L"mayContain");
+    ASSERT_EQ(S_OK, object->Put(property.get(), *list));
+
+    ::ADsSetLastError(0, L"", L"");
+    EXPECT_EQ(HRESULT(0x8007200B), object->SetInfo());
+    LastError error = ReadLastError();
+    EXPECT_EQ(DWORD(ERROR_DS_INVALID_ATTRIBUTE_SYNTAX), error.code);
+    EXPECT_EQ(L"LDAP Provider", error.provider);
+    EXPECT_EQ(0u, error.text.find(L"0000200B")) << Narrow(error.text);
+    EXPECT_EQ("", LdapSearch(L"CN=" + name + L"," + SchemaDn, "base", "(objectClass=*)", "cn"));
+}
+
+TEST(ProviderSetInfo, SchemaObjectsWithTheProgramsTypes) {
+    REQUIRE_FOREST();
+    // An attribute written the way the program writes its own: strings,
+    // COM booleans and 32-bit integers in one add to the schema container.
+    std::wstring name = UniqueName(L"providerTestAttr");
+    std::wstring id = L"1.3.6.1.4.1.32473.1.98." + std::to_wstring(::GetTickCount() % 1000000);
+    Scoped::ComPtr<IADs> object = CreateUnder(SchemaDn, L"attributeSchema", L"CN=" + name);
+    ASSERT_TRUE(object);
+    for (const wchar_t* p : {L"adminDescription", L"adminDisplayName", L"cn", L"lDAPDisplayName"})
+        ASSERT_EQ(S_OK, PutString(object.Get(), p, name.c_str()));
+    ASSERT_EQ(S_OK, PutString(object.Get(), L"attributeID", id.c_str()));
+    ASSERT_EQ(S_OK, PutString(object.Get(), L"attributeSyntax", L"2.5.5.8"));
+    Scoped::Variant flag;
+    flag.setBool(true);
+    Scoped::Bstr singleValued(L"isSingleValued"), systemOnly(L"systemOnly");
+    ASSERT_EQ(S_OK, object->Put(singleValued.get(), *flag));
+    flag.setBool(false);
+    ASSERT_EQ(S_OK, object->Put(systemOnly.get(), *flag));
+    ASSERT_EQ(S_OK, PutInteger(object.Get(), L"oMSyntax", 1));
+    ASSERT_EQ(S_OK, PutInteger(object.Get(), L"searchFlags", 1));
+    ASSERT_EQ(S_OK, object->SetInfo());
+
+    std::string ldif = LdapSearch(L"CN=" + name + L"," + SchemaDn, "base", "(objectClass=*)",
+                                  "attributeID attributeSyntax isSingleValued systemOnly oMSyntax searchFlags");
+    EXPECT_EQ(std::vector<std::string>{Narrow(id)}, LdifValues(ldif, "attributeID")) << ldif;
+    EXPECT_EQ(std::vector<std::string>{"2.5.5.8"}, LdifValues(ldif, "attributeSyntax"));
+    EXPECT_EQ(std::vector<std::string>{"TRUE"}, LdifValues(ldif, "isSingleValued"));
+    EXPECT_EQ(std::vector<std::string>{"FALSE"}, LdifValues(ldif, "systemOnly"));
+    EXPECT_EQ(std::vector<std::string>{"1"}, LdifValues(ldif, "oMSyntax"));
+    EXPECT_EQ(std::vector<std::string>{"1"}, LdifValues(ldif, "searchFlags"));
+}

@@ -1,0 +1,74 @@
+// The domain controller stopped under the provider: a live session, a new
+// bind and a pending commit all fail with the server-down code. The copy is
+// started again afterwards for the tests that follow.
+#include "tests/directory/ProviderTest.h"
+
+using namespace ProviderTest;
+
+namespace {
+
+const wchar_t UsersDn[] = L"CN=Users,DC=samdom,DC=test";
+const HRESULT ServerDown = HRESULT(0x8007203A);
+
+class ProviderServerDown : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (!m_stopped) return;
+        std::string output;
+        EXPECT_EQ(0, RunUnix(TheForest().script + " up " + TheForest().runDir, &output)) << output;
+    }
+    void StopServer() {
+        std::string output;
+        ASSERT_EQ(0, RunUnix(TheForest().script + " down " + TheForest().runDir, &output)) << output;
+        m_stopped = true;
+    }
+
+private:
+    bool m_stopped = false;
+};
+
+void ExpectServerDownRecord(const char* step) {
+    LastError error = ReadLastError();
+    EXPECT_EQ(DWORD(ERROR_DS_SERVER_DOWN), error.code) << step;
+    EXPECT_EQ(L"LDAP Provider", error.provider) << step;
+}
+
+}  // namespace
+
+TEST_F(ProviderServerDown, EveryPathToTheStoppedServerFails) {
+    REQUIRE_FOREST_SCRIPT();
+    Scoped::ComPtr<IADs> users;
+    Scoped::ComPtr<IADsContainer> container;
+    ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADs, users));
+    ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADsContainer, container));
+    Scoped::Bstr objectClass(L"container"), rdn((L"CN=" + UniqueName(L"NeverWritten")).c_str());
+    Scoped::ComPtr<IDispatch> created;
+    ASSERT_EQ(S_OK, container->Create(objectClass.get(), rdn.get(), created.GetAddressOf()));
+    Scoped::ComPtr<IADs> pending;
+    ASSERT_EQ(S_OK, created->QueryInterface(IID_IADs, reinterpret_cast<void**>(pending.GetAddressOf())));
+
+    ASSERT_NO_FATAL_FAILURE(StopServer());
+
+    // The session the objects share is gone.
+    ::ADsSetLastError(0, L"", L"");
+    EXPECT_EQ(ServerDown, users->GetInfo());
+    ExpectServerDownRecord("GetInfo");
+    ::ADsSetLastError(0, L"", L"");
+    EXPECT_EQ(ServerDown, pending->SetInfo());
+    ExpectServerDownRecord("SetInfo");
+    Scoped::ComPtr<IADs> another;
+    ::ADsSetLastError(0, L"", L"");
+    EXPECT_EQ(ServerDown, Bind(ServerlessPath(BaseDn), IID_IADs, another));
+    ExpectServerDownRecord("bind on the live session");
+
+    // With every object released the next bind opens a new session, whose
+    // connection is refused.
+    users.Reset();
+    container.Reset();
+    created.Reset();
+    pending.Reset();
+    ::ADsSetLastError(0, L"", L"");
+    EXPECT_EQ(ServerDown, Bind(L"LDAP://RootDSE", IID_IADs, another));
+    ExpectServerDownRecord("new session");
+    EXPECT_EQ(nullptr, another.Get());
+}

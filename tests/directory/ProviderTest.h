@@ -1,0 +1,89 @@
+// Shared by the provider's tests against the Samba forest: the forest's
+// settings from the environment, reading the directory back with the
+// OpenLDAP tools (never through the provider), and small COM helpers.
+#pragma once
+
+#include "ad/Scoped.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <adshlp.h>
+#include <adserr.h>
+
+#include <string>
+
+namespace ProviderTest {
+
+// The forest as the fixture describes it; empty strings when not set.
+struct Forest {
+    std::wstring server;    // WINEADSI_SERVER
+    std::wstring user;      // WINEADSI_USER
+    std::wstring password;  // WINEADSI_PASSWORD
+    std::string runDir;     // FOREST_RUN_DIR: the running copy (Unix path)
+    std::string script;     // FOREST_SCRIPT: tools/forest.sh (Unix path)
+};
+const Forest& TheForest();
+
+// Skips the calling test when the provider has no forest to talk to.
+#define REQUIRE_FOREST()                                                              \
+    do {                                                                              \
+        if (::ProviderTest::TheForest().server.empty())                               \
+            GTEST_SKIP() << "WINEADSI_SERVER is not set: no forest to test against"; \
+    } while (0)
+
+#define REQUIRE_FOREST_SCRIPT()                                                         \
+    do {                                                                                \
+        REQUIRE_FOREST();                                                               \
+        if (::ProviderTest::TheForest().script.empty() ||                               \
+            ::ProviderTest::TheForest().runDir.empty())                                 \
+            GTEST_SKIP() << "FOREST_SCRIPT / FOREST_RUN_DIR are not set";               \
+    } while (0)
+
+const wchar_t BaseDn[] = L"DC=samdom,DC=test";
+const wchar_t SchemaDn[] = L"CN=Schema,CN=Configuration,DC=samdom,DC=test";
+
+// Runs a /bin/sh command line on the Linux side and waits for it (up to
+// two minutes). Returns its exit status, -1 if it could not be run;
+// output gets its stdout and stderr.
+int RunUnix(const std::string& command, std::string* output = nullptr);
+
+// ldapsearch as the forest's administrator: "-b BASE -s SCOPE FILTER ATTRS",
+// LDIF without line wrapping. Returns the output; fails the test when
+// ldapsearch does not exit 0 (32, no such object, is returned as "").
+std::string LdapSearch(const std::wstring& base, const char* scope, const std::string& filter,
+                       const std::string& attributes);
+
+// The same ldapsearch, its exit status and everything it printed.
+int LdapSearchStatus(const std::wstring& base, const char* scope, const std::string& filter,
+                     const std::string& attributes, std::string& output);
+
+// The values of attribute in LDIF output ("name: value" lines).
+std::vector<std::string> LdifValues(const std::string& ldif, const std::string& attribute);
+
+std::string Narrow(const std::wstring& text);
+std::wstring Widen(const std::string& text);
+
+// A name no other run of the tests has used, for objects the tests create.
+std::wstring UniqueName(const wchar_t* prefix);
+
+// The calling thread's extended error.
+struct LastError {
+    DWORD code = 0xFFFFFFFF;
+    std::wstring text;
+    std::wstring provider;
+};
+LastError ReadLastError();
+
+// Binds path for riid through ADsGetObject.
+template <typename T>
+HRESULT Bind(const std::wstring& path, REFIID riid, Scoped::ComPtr<T>& object) {
+    object.Reset();
+    return ::ADsGetObject(path.c_str(), riid, reinterpret_cast<void**>(object.ReleaseAndGetAddressOf()));
+}
+
+// ADsPaths of an LDAP DN, its "/" written "\/".
+std::wstring ServerPath(const std::wstring& dn);      // LDAP://server/dn
+std::wstring ServerlessPath(const std::wstring& dn);  // LDAP://dn
+
+}  // namespace ProviderTest

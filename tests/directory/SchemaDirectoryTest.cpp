@@ -1,0 +1,201 @@
+// The schema extension against a real directory: what a fresh forest holds
+// afterwards, a second run, an attribute that was there before, a user
+// without schema rights and a stopped directory. Each test that changes the
+// schema starts from a fresh copy of the forest.
+#include "tests/directory/DirectoryCheck.h"
+
+#include "ad/Errors.h"
+#include "ad/ExtendSchema.h"
+#include "ad/Scoped.h"
+
+#include <utility>
+
+using namespace DirectoryCheck;
+
+namespace {
+
+const wchar_t Domain[] = L"DC=samdom,DC=test";
+const char AttributeCn[] = "WexlorAdmin";
+const char ClassCn[] = "WexlorEnterpriseUser";
+
+struct Outcome {
+    bool threw = false;
+    HRESULT hr = S_OK;
+    std::string message;
+};
+
+// One run of the job's directory work, with a cancel event that is never set.
+Outcome RunExtendSchema() {
+    Outcome outcome;
+    Scoped::Handle cancel(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    EXPECT_TRUE(cancel);
+    try {
+        AD::ExtendSchema(Domain, cancel.get());
+    } catch (const AD::HResultException& e) {
+        outcome.threw = true;
+        outcome.hr = e.hresult();
+        outcome.message = e.what();
+    }
+    return outcome;
+}
+
+using Expected = std::pair<const char*, const char*>;
+
+// The objects as the program defines them, in the directory's own spelling
+// of booleans and with the values that it stores.
+const Expected AttributeValues[] = {
+    {"cn", "WexlorAdmin"},
+    {"adminDescription", "WexlorAdmin"},
+    {"adminDisplayName", "WexlorAdmin"},
+    {"lDAPDisplayName", "WexlorAdmin"},
+    {"attributeID", "1.3.6.1.4.1.32473.1.3.1"},
+    {"attributeSyntax", "2.5.5.8"},
+    {"isSingleValued", "TRUE"},
+    {"systemOnly", "FALSE"},
+    {"oMSyntax", "1"},
+    {"searchFlags", "1"},
+};
+
+const Expected ClassValues[] = {
+    {"cn", "WexlorEnterpriseUser"},
+    {"adminDescription", "WexlorEnterpriseUser"},
+    {"adminDisplayName", "WexlorEnterpriseUser"},
+    {"lDAPDisplayName", "WexlorEnterpriseUser"},
+    {"name", "WexlorEnterpriseUser"},
+    {"governsID", "1.3.6.1.4.1.32473.1.4"},
+    {"systemOnly", "FALSE"},
+    {"rDNAttID", "cn"},
+    {"objectClassCategory", "3"},
+    {"mayContain", "WexlorAdmin"},
+};
+
+bool HasObjectClass(const Entry& entry, const std::string& objectClass) {
+    auto it = entry.find("objectclass");
+    if (it == entry.end()) return false;
+    for (const std::string& value : it->second)
+        if (_stricmp(value.c_str(), objectClass.c_str()) == 0) return true;
+    return false;
+}
+
+void ExpectValues(const SchemaObject& object, const char* what, const Expected* begin, const Expected* end) {
+    ASSERT_TRUE(object.found) << what << " is not in the schema";
+    for (const Expected* row = begin; row != end; ++row)
+        EXPECT_EQ(row->second, One(object.entry, row->first)) << what << " " << row->first;
+}
+
+class ExtendSchemaForest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_FOREST_SCRIPT();
+        ASSERT_EQ(0, Forest("restart"));
+        ASSERT_FALSE(ReadSchemaObject(AttributeCn).found) << "the template already holds the attribute";
+        ASSERT_FALSE(ReadSchemaObject(ClassCn).found) << "the template already holds the class";
+    }
+};
+
+}  // namespace
+
+TEST_F(ExtendSchemaForest, FreshForestGetsBothObjectsWithTheirDefinedValues) {
+    Outcome outcome = RunExtendSchema();
+    ASSERT_FALSE(outcome.threw) << outcome.message << " 0x" << std::hex << outcome.hr;
+
+    SchemaObject attribute = ReadSchemaObject(AttributeCn);
+    ExpectValues(attribute, "attribute", std::begin(AttributeValues), std::end(AttributeValues));
+    EXPECT_TRUE(HasObjectClass(attribute.entry, "attributeSchema"));
+
+    SchemaObject cls = ReadSchemaObject(ClassCn);
+    ExpectValues(cls, "class", std::begin(ClassValues), std::end(ClassValues));
+    EXPECT_TRUE(HasObjectClass(cls.entry, "classSchema"));
+    // Under the container that the domain name leads to, not anywhere else.
+    EXPECT_EQ("CN=WexlorEnterpriseUser,CN=Schema,CN=Configuration,DC=samdom,DC=test", One(cls.entry, "dn"));
+    EXPECT_EQ("CN=WexlorAdmin,CN=Schema,CN=Configuration,DC=samdom,DC=test", One(attribute.entry, "dn"));
+}
+
+TEST_F(ExtendSchemaForest, SecondRunReturnsNormallyAndChangesNothing) {
+    Outcome first = RunExtendSchema();
+    ASSERT_FALSE(first.threw) << first.message << " 0x" << std::hex << first.hr;
+    SchemaObject attributeBefore = ReadSchemaObject(AttributeCn);
+    SchemaObject classBefore = ReadSchemaObject(ClassCn);
+    ASSERT_TRUE(attributeBefore.found);
+    ASSERT_TRUE(classBefore.found);
+
+    Outcome second = RunExtendSchema();
+    EXPECT_FALSE(second.threw) << second.message << " 0x" << std::hex << second.hr;
+
+    SchemaObject attributeAfter = ReadSchemaObject(AttributeCn);
+    SchemaObject classAfter = ReadSchemaObject(ClassCn);
+    EXPECT_EQ(One(attributeBefore.entry, "uSNChanged"), One(attributeAfter.entry, "uSNChanged"));
+    EXPECT_EQ(One(classBefore.entry, "uSNChanged"), One(classAfter.entry, "uSNChanged"));
+    EXPECT_EQ(attributeBefore.entry, attributeAfter.entry);
+    EXPECT_EQ(classBefore.entry, classAfter.entry);
+}
+
+TEST_F(ExtendSchemaForest, AttributeAlreadyThereWithOtherValuesIsKeptAndTheClassCreated) {
+    // Same relative and display name, everything else different: a
+    // multi-valued, unindexed string with an OID of its own.
+    std::string output;
+    ASSERT_EQ(0, LdapModify("dn: CN=WexlorAdmin,CN=Schema,CN=Configuration,DC=samdom,DC=test\n"
+                            "changetype: add\n"
+                            "objectClass: attributeSchema\n"
+                            "cn: WexlorAdmin\n"
+                            "lDAPDisplayName: WexlorAdmin\n"
+                            "attributeID: 1.3.6.1.4.1.32473.1.3.77\n"
+                            "attributeSyntax: 2.5.5.12\n"
+                            "oMSyntax: 64\n"
+                            "isSingleValued: FALSE\n"
+                            "searchFlags: 0\n"
+                            "adminDescription: There before the program ran\n"
+                            "adminDisplayName: Earlier WexlorAdmin\n",
+                            &output))
+        << output;
+    SchemaObject before = ReadSchemaObject(AttributeCn);
+    ASSERT_TRUE(before.found);
+
+    Outcome outcome = RunExtendSchema();
+    ASSERT_FALSE(outcome.threw) << outcome.message << " 0x" << std::hex << outcome.hr;
+
+    SchemaObject after = ReadSchemaObject(AttributeCn);
+    EXPECT_EQ(before.entry, after.entry) << "the existing attribute was changed";
+    EXPECT_EQ("1.3.6.1.4.1.32473.1.3.77", One(after.entry, "attributeID"));
+    EXPECT_EQ("There before the program ran", One(after.entry, "adminDescription"));
+
+    SchemaObject cls = ReadSchemaObject(ClassCn);
+    ExpectValues(cls, "class", std::begin(ClassValues), std::end(ClassValues));
+}
+
+TEST_F(ExtendSchemaForest, UserWithoutSchemaRightsIsRefusedAndNothingIsCreated) {
+    ASSERT_EQ(0, Forest("adduser", "plainuser 'Passw0rd-Plain1'"));
+    Outcome outcome;
+    {
+        // The provider reads its credentials afresh for each new connection.
+        ScopedEnvironment user(L"WINEADSI_USER", L"plainuser@samdom.test");
+        ScopedEnvironment password(L"WINEADSI_PASSWORD", L"Passw0rd-Plain1");
+        outcome = RunExtendSchema();
+    }
+    EXPECT_TRUE(outcome.threw);
+    EXPECT_EQ(HRESULT(0x80070005), outcome.hr);
+    EXPECT_EQ("Unable to commit new attribute to schema", outcome.message);
+
+    EXPECT_FALSE(ReadSchemaObject(AttributeCn).found);
+    EXPECT_FALSE(ReadSchemaObject(ClassCn).found);
+
+    // The same user's own credentials did reach the directory: with the
+    // administrator's the same run succeeds on this very forest.
+    Outcome admin = RunExtendSchema();
+    EXPECT_FALSE(admin.threw) << admin.message << " 0x" << std::hex << admin.hr;
+    EXPECT_TRUE(ReadSchemaObject(ClassCn).found);
+}
+
+TEST_F(ExtendSchemaForest, StoppedDirectoryFailsTheBindAndCreatesNothing) {
+    ForestUpAgain upAgain;
+    ASSERT_EQ(0, Forest("down"));
+    Outcome outcome = RunExtendSchema();
+    EXPECT_TRUE(outcome.threw);
+    EXPECT_EQ("Unable to get schema container.", outcome.message);
+    // The provider's "server is not operational".
+    EXPECT_EQ(HRESULT(0x8007203A), outcome.hr);
+
+    ASSERT_EQ(0, Forest("up"));
+    EXPECT_FALSE(ReadSchemaObject(AttributeCn).found);
+    EXPECT_FALSE(ReadSchemaObject(ClassCn).found);
+}

@@ -1,0 +1,136 @@
+// Binding a dialog object to its window: which object gets the window, how
+// message results travel back, and letting go of the window at its end.
+#include "app/res/resource.h"
+#include "gui/DialogImpl.h"
+
+#include "TestWindows.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+const UINT AnswerWith42 = WM_APP + 1;
+const UINT Throws = WM_APP + 2;
+
+class ProbeDialog : public ATL::CDialogImpl<ProbeDialog> {
+public:
+    enum { IDD = IDD_SCHEMA_SETUP };
+
+    BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM, LPARAM, LRESULT& result,
+                              DWORD mapId) override {
+        messages.push_back(message);
+        if (mapId != 0) return FALSE;
+        switch (message) {
+        case WM_INITDIALOG:
+            windowAtInit = window;
+            boundAtInit = m_hWnd;
+            result = FALSE;  // returned as is: no default focus
+            return TRUE;
+        case AnswerWith42:
+            result = 42;
+            return TRUE;
+        case WM_CTLCOLORSTATIC:
+            result = reinterpret_cast<LRESULT>(::GetStockObject(GRAY_BRUSH));
+            return TRUE;
+        case Throws:
+            throw std::runtime_error("escaping handler");
+        }
+        return FALSE;
+    }
+    void OnFinalMessage(HWND window) override { finalMessages.push_back(window); }
+
+    std::vector<UINT> messages;
+    std::vector<HWND> finalMessages;
+    HWND windowAtInit = nullptr;
+    HWND boundAtInit = nullptr;
+};
+
+class MissingTemplateDialog : public ATL::CDialogImpl<MissingTemplateDialog> {
+public:
+    enum { IDD = 999 };
+    BOOL ProcessWindowMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&, DWORD) override {
+        ++messages;
+        return FALSE;
+    }
+    int messages = 0;
+};
+
+TEST(DialogBinding, BindsTheCreatingObjectBeforeInitDialog) {
+    ProbeDialog probe;
+    HWND window = probe.Create(nullptr);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(window, probe.m_hWnd);
+    EXPECT_EQ(window, probe.windowAtInit);
+    EXPECT_EQ(window, probe.boundAtInit);
+    EXPECT_NE(probe.messages.end(),
+              std::find(probe.messages.begin(), probe.messages.end(), WM_INITDIALOG));
+    EXPECT_EQ(nullptr, probe.Create(nullptr)) << "one window per object";
+    ::DestroyWindow(window);
+}
+
+TEST(DialogBinding, ReturnsResultsThroughTheRightChannel) {
+    ProbeDialog probe;
+    HWND window = probe.Create(nullptr);
+    ASSERT_NE(nullptr, window);
+    // An ordinary handled message: its result travels in DWLP_MSGRESULT.
+    EXPECT_EQ(42, ::SendMessageW(window, AnswerWith42, 0, 0));
+    // A colour message: the brush is the dialog procedure's own answer.
+    EXPECT_EQ(reinterpret_cast<LRESULT>(::GetStockObject(GRAY_BRUSH)),
+              ::SendMessageW(window, WM_CTLCOLORSTATIC, 0, 0));
+    // Not handled: the default dialog processing answers.
+    EXPECT_EQ(0, ::SendMessageW(window, WM_APP + 9, 0, 0));
+    ::DestroyWindow(window);
+}
+
+TEST(DialogBinding, KeepsHandlerExceptionsInsideTheWindowProcedure) {
+    ProbeDialog probe;
+    HWND window = probe.Create(nullptr);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(0, ::SendMessageW(window, Throws, 0, 0));
+    EXPECT_TRUE(::IsWindow(window));
+    EXPECT_EQ(42, ::SendMessageW(window, AnswerWith42, 0, 0));
+    ::DestroyWindow(window);
+}
+
+TEST(DialogBinding, ForgetsTheWindowAfterItsLastMessage) {
+    ProbeDialog probe;
+    HWND window = probe.Create(nullptr);
+    ASSERT_NE(nullptr, window);
+    ::DestroyWindow(window);
+    EXPECT_EQ(nullptr, probe.m_hWnd);
+    EXPECT_EQ(std::vector<HWND>{window}, probe.finalMessages);
+    EXPECT_EQ(WM_NCDESTROY, probe.messages.back());
+}
+
+TEST(DialogBinding, ObjectGoingFirstTakesItsWindowWithIt) {
+    HWND window;
+    {
+        ProbeDialog probe;
+        window = probe.Create(nullptr);
+        ASSERT_NE(nullptr, window);
+    }
+    EXPECT_FALSE(::IsWindow(window));
+}
+
+TEST(DialogBinding, FailedCreationLeavesNoEntryForTheNextWindow) {
+    MissingTemplateDialog missing;
+    ::SetLastError(0);
+    EXPECT_EQ(nullptr, missing.Create(nullptr));
+    EXPECT_EQ(0, missing.messages);
+
+    // The failed object is still alive: the next window must still bind to
+    // the object that creates it, not to the one that waited first.
+    ProbeDialog probe;
+    HWND window = probe.Create(nullptr);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(window, probe.m_hWnd);
+    EXPECT_EQ(0, missing.messages);
+    EXPECT_EQ(nullptr, missing.m_hWnd);
+    ::DestroyWindow(window);
+}
+
+}  // namespace

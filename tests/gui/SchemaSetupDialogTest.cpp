@@ -1,0 +1,517 @@
+// The setup dialog on a real window from the program's own template, with
+// discovery and the extension replaced by fakes: what each phase shows, the
+// job's start, completion and stop, and every failure reaching the final
+// display.
+#include "app/MessageLoop.h"
+#include "app/res/resource.h"
+#include "ad/Errors.h"
+#include "ad/Scoped.h"
+#include "gui/DirectoryCalls.h"
+#include "gui/SchemaSetupDialog.h"
+
+#include "FakeServer.h"
+#include "TestWindows.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+using namespace TestWindows;
+
+namespace {
+
+const wchar_t ServerPath[] =
+    L"LDAP://CN=DC1,CN=Servers,CN=Site1,CN=Sites,CN=Configuration,DC=example,DC=com";
+const wchar_t ServerDn[] = L"CN=DC1,CN=Servers,CN=Site1,CN=Sites,CN=Configuration,DC=example,DC=com";
+const wchar_t FullDetails[] =
+    L"DNS name:\r\n  dc1.example.com\r\n\r\n"
+    L"Schema owner name:\r\n  CN=DC1,CN=Servers,CN=Site1,CN=Sites,CN=Configuration,DC=example,DC=com\r\n\r\n"
+    L"Domain name:\r\n  DC=example,DC=com";
+const wchar_t InitialInstruction[] =
+    L"Verify domain schema information below and click `Setup' button to extend AD schema.\n"
+    L"Note: in order to modify AD schema you should be a member of 'Schema Admins' group.";
+const wchar_t RunningInstruction[] = L"Wait please while domain schema extension takes place.";
+const wchar_t FinishedInstruction[] = L"Utility has finished, press `Exit' button.";
+const wchar_t SuccessText[] = L"Domain schema has been successfully extended.";
+
+enum class Failure { None, Directory, Atl, BadAlloc, Other };
+
+// --- discovery -----------------------------------------------------------
+
+FakeServer* Server = nullptr;
+Failure DiscoveryFailure = Failure::None;
+HRESULT DiscoveryResult = S_OK;
+
+void Throw(Failure failure, HRESULT hr, const char* message) {
+    switch (failure) {
+    case Failure::None:
+        return;
+    case Failure::Directory:
+        throw AD::HResultException(hr, message);
+    case Failure::Atl:
+        ATL::AtlThrow(E_OUTOFMEMORY);
+    case Failure::BadAlloc:
+        throw std::bad_alloc();
+    case Failure::Other:
+        throw std::logic_error("no such thing");
+    }
+}
+
+void FakeFindSchemaMaster(IADs** server) {
+    *server = nullptr;
+    Throw(DiscoveryFailure, DiscoveryResult, "");
+    Server->AddRef();
+    *server = Server;
+}
+
+// --- the extension -----------------------------------------------------
+
+std::atomic<int> ExtendCalls{0};
+std::wstring ExtendDomain;
+std::atomic<bool> ExtendHadCancelEvent{false};
+std::atomic<bool> ExtendSawCancel{false};
+Failure ExtendFailure = Failure::None;
+HRESULT ExtendResult = S_OK;
+
+void Record(const std::wstring& domainName, HANDLE cancelEvent) {
+    ExtendDomain = domainName;
+    ExtendHadCancelEvent = cancelEvent != nullptr;
+    ++ExtendCalls;
+}
+
+void FakeExtend(const std::wstring& domainName, HANDLE cancelEvent) {
+    Record(domainName, cancelEvent);
+    Throw(ExtendFailure, ExtendResult, "Unable to get schema container.");
+}
+
+// Runs until told to stop, the way the real procedure stops at its next
+// step once the cancel event is set.
+void ExtendUntilCancelled(const std::wstring& domainName, HANDLE cancelEvent) {
+    Record(domainName, cancelEvent);
+    while (::WaitForSingleObject(cancelEvent, 20) != WAIT_OBJECT_0) {
+    }
+    ExtendSawCancel = true;
+}
+
+// A directory call that never comes back.
+void ExtendHangs(const std::wstring& domainName, HANDLE cancelEvent) {
+    Record(domainName, cancelEvent);
+    ::Sleep(60000);
+}
+
+std::wstring SystemText(HRESULT hr) {
+    wchar_t* buffer = nullptr;
+    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                               static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
+                               reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = n && buffer ? buffer : L"";
+    if (buffer) ::LocalFree(buffer);
+    return text;
+}
+
+class SchemaSetupDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server.strings = {{L"dnsHostName", L"dc1.example.com"}, {L"distinguishedName", ServerDn}};
+        server.path = ServerPath;
+        Server = &server;
+        DiscoveryFailure = Failure::None;
+        ExtendFailure = Failure::None;
+        ExtendCalls = 0;
+        ExtendDomain.clear();
+        ExtendHadCancelEvent = false;
+        ExtendSawCancel = false;
+        GUI::Directory = {FakeFindSchemaMaster, FakeExtend};
+        ASSERT_TRUE(App::Module.AddMessageLoop(&loop));
+    }
+    void TearDown() override {
+        if (dialog && dialog->m_hWnd) Close();
+        TakeQuit();
+        dialog.reset();
+        App::Module.RemoveMessageLoop();
+        GUI::Directory = GUI::RealDirectory;
+        EXPECT_EQ(0, server.references) << "the server object is released";
+    }
+
+    HWND Open() {
+        dialog = std::make_unique<GUI::SchemaSetupDialog>();
+        window = dialog->Create(nullptr);
+        if (!window) ADD_FAILURE() << "dialog not created, error " << ::GetLastError();
+        return window;
+    }
+    void Command(int id, int code = BN_CLICKED) {
+        ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, code), 0);
+    }
+    void Close() { Command(IDCANCEL); }
+    bool ResultShown() { return ItemVisible(window, IDC_RESULT_TEXT); }
+    // The worker's final display is carried out step by step on this thread
+    // while it pumps; relabelling button 2 is its last step.
+    bool WaitForResult(DWORD ms = 3000) {
+        return PumpUntil([this] { return ItemText(window, IDCANCEL) == L"&Exit"; }, ms);
+    }
+
+    void ExpectFinalDisplay(const std::wstring& text, int picture) {
+        EXPECT_EQ(text, ItemText(window, IDC_RESULT_TEXT));
+        EXPECT_TRUE(ItemVisible(window, IDC_RESULT_TEXT));
+        EXPECT_TRUE(ItemVisible(window, IDC_STATUS_PICTURE));
+        EXPECT_EQ(ResourcePixels(picture), PicturePixels(window, IDC_STATUS_PICTURE))
+            << "picture " << picture;
+        EXPECT_EQ(FinishedInstruction, ItemText(window, IDC_INSTRUCTION));
+        EXPECT_FALSE(ItemEnabled(window, IDC_SETUP));
+        EXPECT_EQ(L"&Exit", ItemText(window, IDCANCEL));
+        for (int hidden : {IDC_PROGRESS, IDC_WAIT_LABEL, IDC_DETAILS, IDC_DETAILS_GROUP})
+            EXPECT_FALSE(ItemVisible(window, hidden)) << "control " << hidden;
+    }
+    // Whether the progress timer still exists. Asking kills it, so this is
+    // the last look at a job.
+    bool TimerRunning() { return ::KillTimer(window, 1) != 0; }
+
+    FakeServer server;
+    WTL::CMessageLoop loop;
+    std::unique_ptr<GUI::SchemaSetupDialog> dialog;
+    HWND window = nullptr;
+};
+
+// --- the details -----------------------------------------------------------
+
+TEST_F(SchemaSetupDialogTest, ShowsTheSchemaMasterAndEnablesSetup) {
+    ASSERT_NE(nullptr, Open());
+    EXPECT_EQ(FullDetails, ItemText(window, IDC_DETAILS));
+    EXPECT_TRUE(ItemEnabled(window, IDC_SETUP));
+    EXPECT_EQ(L"Cancel", ItemText(window, IDCANCEL));
+    EXPECT_EQ(InitialInstruction, ItemText(window, IDC_INSTRUCTION));
+    EXPECT_TRUE(ItemVisible(window, IDC_DETAILS));
+    EXPECT_TRUE(ItemVisible(window, IDC_DETAILS_GROUP));
+    for (int hidden : {IDC_PROGRESS, IDC_WAIT_LABEL, IDC_STATUS_PICTURE, IDC_RESULT_TEXT})
+        EXPECT_FALSE(ItemVisible(window, hidden)) << "control " << hidden;
+    LONG style = ::GetWindowLongW(::GetDlgItem(window, IDC_DETAILS), GWL_STYLE);
+    EXPECT_EQ(WS_VSCROLL | WS_HSCROLL, style & (WS_VSCROLL | WS_HSCROLL));
+    EXPECT_EQ(0, server.references);
+}
+
+struct DetailsCase {
+    const char* name;
+    bool dnsHostName;
+    bool distinguishedName;
+    bool dnsHostNameIsNumber;
+    const wchar_t* text;
+};
+
+class SchemaSetupDetails : public SchemaSetupDialogTest,
+                           public ::testing::WithParamInterface<DetailsCase> {};
+
+TEST_P(SchemaSetupDetails, LeavesOutWhatCannotBeRead) {
+    const DetailsCase& c = GetParam();
+    if (!c.dnsHostName) server.strings.erase(L"dnsHostName");
+    if (!c.distinguishedName) server.strings.erase(L"distinguishedName");
+    if (c.dnsHostNameIsNumber) {
+        server.strings.erase(L"dnsHostName");
+        server.numbers[L"dnsHostName"] = 7;
+    }
+    ASSERT_NE(nullptr, Open());
+    EXPECT_EQ(c.text, ItemText(window, IDC_DETAILS)) << c.name;
+    EXPECT_TRUE(ItemEnabled(window, IDC_SETUP));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Properties, SchemaSetupDetails,
+    ::testing::Values(
+        DetailsCase{"no dnsHostName", false, true, false,
+                    L"Schema owner name:\r\n  CN=DC1,CN=Servers,CN=Site1,CN=Sites,CN=Configuration,"
+                    L"DC=example,DC=com\r\n\r\nDomain name:\r\n  DC=example,DC=com"},
+        DetailsCase{"neither", false, false, false, L"Domain name:\r\n  DC=example,DC=com"},
+        // A value that is not a string is not read as one: label only.
+        DetailsCase{"dnsHostName not a string", true, false, true,
+                    L"DNS name:\r\n  \r\n\r\nDomain name:\r\n  DC=example,DC=com"}));
+
+TEST_F(SchemaSetupDialogTest, KeepsSetupDisabledWithoutADomainName) {
+    server.path = L"LDAP://CN=DC1,CN=Servers,dc=example,dc=com";
+    ASSERT_NE(nullptr, Open());
+    EXPECT_FALSE(ItemEnabled(window, IDC_SETUP));
+    std::wstring details = ItemText(window, IDC_DETAILS);
+    EXPECT_EQ(L"Domain name:\r\n  ", details.substr(details.size() - 16));
+
+    // Even a command that gets through starts nothing.
+    Command(IDC_SETUP);
+    PumpFor(100);
+    EXPECT_EQ(0, ExtendCalls.load());
+    EXPECT_TRUE(ItemVisible(window, IDC_DETAILS));
+    EXPECT_EQ(InitialInstruction, ItemText(window, IDC_INSTRUCTION));
+    EXPECT_FALSE(ItemVisible(window, IDC_PROGRESS));
+    EXPECT_FALSE(TimerRunning());
+}
+
+TEST_F(SchemaSetupDialogTest, OpensInTheFinalDisplayWhenDiscoveryFails) {
+    DiscoveryFailure = Failure::Directory;
+    DiscoveryResult = static_cast<HRESULT>(0x8000500D);
+    ASSERT_NE(nullptr, Open());
+    ExpectFinalDisplay(
+        L"Unable to find domain schema FSMO:\r\nADSI error occured E_ADS_PROPERTY_NOT_FOUND (0x8000500D)",
+        IDB_FAILURE);
+    EXPECT_EQ(L"", ItemText(window, IDC_DETAILS));
+}
+
+TEST_F(SchemaSetupDialogTest, ReportsAPathThatCannotBeReadAsADirectoryFailure) {
+    server.pathResult = static_cast<HRESULT>(0x8000500E);
+    ASSERT_NE(nullptr, Open());
+    ExpectFinalDisplay(
+        L"Unable to find domain schema FSMO:\r\nADSI error occured E_ADS_OBJECT_EXISTS (0x8000500E)",
+        IDB_FAILURE);
+    EXPECT_EQ(L"", ItemText(window, IDC_DETAILS)) << "the details are never shown";
+}
+
+struct FailureCase {
+    const char* name;
+    Failure failure;
+    std::wstring detail;  // what follows the caller's prefix
+};
+
+std::vector<FailureCase> NonDirectoryFailures() {
+    return {{"CAtlException", Failure::Atl, SystemText(E_OUTOFMEMORY)},
+            {"bad_alloc", Failure::BadAlloc, SystemText(E_OUTOFMEMORY)},
+            {"logic_error", Failure::Other, L"no such thing"}};
+}
+
+TEST_F(SchemaSetupDialogTest, ShowsOtherDiscoveryFailuresInsteadOfEnding) {
+    for (const FailureCase& c : NonDirectoryFailures()) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.detail.empty());
+        DiscoveryFailure = c.failure;
+        ASSERT_NE(nullptr, Open());
+        ExpectFinalDisplay(L"Unable to find domain schema FSMO:\r\n" + c.detail, IDB_FAILURE);
+        Close();
+        TakeQuit();
+    }
+}
+
+// --- the job -----------------------------------------------------------------
+
+TEST_F(SchemaSetupDialogTest, RunsTheJobAndShowsSuccessAfterATick) {
+    ASSERT_NE(nullptr, Open());
+    Command(IDC_SETUP);
+    // The running look is in place before the worker can report anything.
+    EXPECT_EQ(RunningInstruction, ItemText(window, IDC_INSTRUCTION));
+    EXPECT_TRUE(ItemVisible(window, IDC_WAIT_LABEL));
+    EXPECT_TRUE(ItemVisible(window, IDC_PROGRESS));
+    EXPECT_FALSE(ItemVisible(window, IDC_DETAILS));
+    EXPECT_FALSE(ItemVisible(window, IDC_DETAILS_GROUP));
+    EXPECT_FALSE(ItemEnabled(window, IDC_SETUP));
+    EXPECT_EQ(L"Cancel", ItemText(window, IDCANCEL));
+
+    DWORD start = ::GetTickCount();
+    ASSERT_TRUE(WaitForResult(3500));
+    EXPECT_GE(::GetTickCount() - start, 500u) << "success is shown by the timer's tick";
+    ExpectFinalDisplay(SuccessText, IDB_SUCCESS);
+    EXPECT_EQ(1, ExtendCalls.load());
+    EXPECT_EQ(L"DC=example,DC=com", ExtendDomain);
+    EXPECT_TRUE(ExtendHadCancelEvent);
+    EXPECT_FALSE(TimerRunning()) << "the job's end stops the timer";
+
+    // A second "&Setup" cannot start a second job.
+    Command(IDC_SETUP);
+    PumpFor(100);
+    EXPECT_EQ(1, ExtendCalls.load());
+    ExpectFinalDisplay(SuccessText, IDB_SUCCESS);
+}
+
+TEST_F(SchemaSetupDialogTest, IgnoresTimerTicksWhenNoJobRuns) {
+    ASSERT_NE(nullptr, Open());
+    // In the details phase.
+    ::SendMessageW(window, WM_TIMER, 1, 0);
+    EXPECT_FALSE(ResultShown());
+    EXPECT_EQ(FullDetails, ItemText(window, IDC_DETAILS));
+    EXPECT_TRUE(ItemEnabled(window, IDC_SETUP));
+
+    // After success: a tick that was queued before the timer was killed.
+    Command(IDC_SETUP);
+    ASSERT_TRUE(WaitForResult(3500));
+    ::SendMessageW(window, WM_TIMER, 1, 0);
+    ::PostMessageW(window, WM_TIMER, 1, 0);
+    PumpFor(100);
+    ExpectFinalDisplay(SuccessText, IDB_SUCCESS);
+}
+
+TEST_F(SchemaSetupDialogTest, ShowsADirectoryFailureWithItsStep) {
+    ExtendFailure = Failure::Directory;
+    ExtendResult = static_cast<HRESULT>(0x8000500E);
+    ASSERT_NE(nullptr, Open());
+    Command(IDC_SETUP);
+    ASSERT_TRUE(WaitForResult());
+    ExpectFinalDisplay(
+        L"Unable to get schema container.:\r\nADSI error occured E_ADS_OBJECT_EXISTS (0x8000500E)",
+        IDB_FAILURE);
+    // The next tick sees the ready event and ends the job; the failure stays.
+    PumpFor(2200);
+    EXPECT_FALSE(TimerRunning());
+    ExpectFinalDisplay(
+        L"Unable to get schema container.:\r\nADSI error occured E_ADS_OBJECT_EXISTS (0x8000500E)",
+        IDB_FAILURE);
+}
+
+TEST_F(SchemaSetupDialogTest, ShowsOtherWorkerFailuresAndStillEndsTheJob) {
+    for (const FailureCase& c : NonDirectoryFailures()) {
+        SCOPED_TRACE(c.name);
+        ExtendFailure = c.failure;
+        ASSERT_NE(nullptr, Open());
+        Command(IDC_SETUP);
+        ASSERT_TRUE(WaitForResult());
+        ExpectFinalDisplay(L"Domain schema extension has failed.\r\n" + c.detail, IDB_FAILURE);
+        // The worker set the ready event as for a directory failure: the
+        // next tick ends the job.
+        PumpFor(2200);
+        EXPECT_FALSE(TimerRunning());
+        Close();
+        TakeQuit();
+    }
+}
+
+TEST_F(SchemaSetupDialogTest, ClosingDuringTheJobCancelsIt) {
+    GUI::Directory.extendSchema = ExtendUntilCancelled;
+    ASSERT_NE(nullptr, Open());
+    Command(IDC_SETUP);
+    ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
+    DWORD start = ::GetTickCount();
+    Close();
+    EXPECT_LT(::GetTickCount() - start, 2000u);
+    EXPECT_TRUE(ExtendSawCancel);
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_EQ(IDCANCEL, TakeQuit());
+}
+
+TEST_F(SchemaSetupDialogTest, ClosingEndsAWorkerThatDoesNotStopWithinTheBound) {
+    GUI::Directory.extendSchema = ExtendHangs;
+    ASSERT_NE(nullptr, Open());
+    Command(IDC_SETUP);
+    ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
+    DWORD start = ::GetTickCount();
+    Close();
+    DWORD elapsed = ::GetTickCount() - start;
+    EXPECT_GE(elapsed, 9500u);
+    EXPECT_LT(elapsed, 13000u);
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_EQ(IDCANCEL, TakeQuit());
+}
+
+// --- commands and the loop ----------------------------------------------------
+
+TEST_F(SchemaSetupDialogTest, IgnoresOtherCommands) {
+    ASSERT_NE(nullptr, Open());
+    Command(IDOK);
+    Command(1000);
+    PumpFor(50);
+    EXPECT_TRUE(::IsWindow(window));
+    EXPECT_EQ(-1, TakeQuit());
+    EXPECT_EQ(FullDetails, ItemText(window, IDC_DETAILS));
+    EXPECT_FALSE(ResultShown());
+}
+
+TEST_F(SchemaSetupDialogTest, SetupRunsWhateverTheNotificationCode) {
+    ASSERT_NE(nullptr, Open());
+    Command(IDC_SETUP, BN_DOUBLECLICKED);
+    EXPECT_EQ(RunningInstruction, ItemText(window, IDC_INSTRUCTION));
+    ASSERT_TRUE(WaitForResult(3500));
+}
+
+TEST_F(SchemaSetupDialogTest, EscapeThroughTheLoopEndsWithCode2) {
+    ASSERT_NE(nullptr, Open());
+    ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(IDCANCEL, loop.Run());
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_EQ(nullptr, dialog->m_hWnd);
+}
+
+TEST_F(SchemaSetupDialogTest, CloseCommandOfTheWindowEndsWithCode2) {
+    ASSERT_NE(nullptr, Open());
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(IDCANCEL, loop.Run());
+    EXPECT_FALSE(::IsWindow(window));
+}
+
+// --- the look -------------------------------------------------------------------
+
+TEST_F(SchemaSetupDialogTest, GivesOnlyTheTitleItsFontAndColour) {
+    ASSERT_NE(nullptr, Open());
+    HDC screen = ::GetDC(nullptr);
+    for (int id : {IDC_TITLE, IDC_INSTRUCTION, IDC_RESULT_TEXT}) {
+        SCOPED_TRACE(id);
+        Scoped::MemoryDC dc(screen);
+        ::SetTextColor(dc.get(), RGB(1, 2, 3));
+        ::SetBkMode(dc.get(), TRANSPARENT);
+        LRESULT brush = ::SendMessageW(window, WM_CTLCOLORSTATIC,
+                                       reinterpret_cast<WPARAM>(dc.get()),
+                                       reinterpret_cast<LPARAM>(::GetDlgItem(window, id)));
+        EXPECT_EQ(reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH)), brush);
+        EXPECT_EQ(OPAQUE, ::GetBkMode(dc.get()));
+        // The font asked for; Wine may render it with a substitute face.
+        LOGFONTW font{};
+        ::GetObjectW(::GetCurrentObject(dc.get(), OBJ_FONT), sizeof font, &font);
+        if (id == IDC_TITLE) {
+            EXPECT_EQ(RGB(0, 51, 153), ::GetTextColor(dc.get()));
+            EXPECT_STREQ(L"Tahoma", font.lfFaceName);
+            EXPECT_EQ(-14, font.lfHeight);
+        } else {
+            EXPECT_EQ(RGB(1, 2, 3), ::GetTextColor(dc.get()));
+            EXPECT_STRNE(L"Tahoma", font.lfFaceName);
+        }
+    }
+    ::ReleaseDC(nullptr, screen);
+}
+
+TEST_F(SchemaSetupDialogTest, PaintsTheBannerAsTheBackground) {
+    ASSERT_NE(nullptr, Open());
+    RECT client{};
+    ::GetClientRect(window, &client);
+    HDC screen = ::GetDC(nullptr);
+    Scoped::GdiObject<HBITMAP> canvas(::CreateCompatibleBitmap(screen, client.right, client.bottom));
+    {
+        Scoped::MemoryDC dc(screen);
+        dc.select(canvas.get());
+        RECT all = {0, 0, client.right, client.bottom};
+        ::FillRect(dc.get(), &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+        EXPECT_EQ(1, ::SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0));
+    }
+    ::ReleaseDC(nullptr, screen);
+
+    std::vector<DWORD> painted = Pixels(canvas.get());
+    std::vector<DWORD> banner = ResourcePixels(IDB_BANNER);
+    ASSERT_EQ(593u * 345u, banner.size());
+    ASSERT_EQ(static_cast<size_t>(client.right) * client.bottom, painted.size());
+    // Bottom-up rows in both; compare where both exist, and what lies
+    // beyond the banner must be white, not left as it was.
+    LONG width = client.right, height = client.bottom;
+    size_t mismatches = 0, notWhite = 0;
+    for (LONG y = 0; y < height; ++y) {
+        for (LONG x = 0; x < width; ++x) {
+            DWORD got = painted[static_cast<size_t>(height - 1 - y) * width + x] & 0xFFFFFF;
+            if (x < 593 && y < 345) {
+                if (got != (banner[static_cast<size_t>(344 - y) * 593 + x] & 0xFFFFFF)) ++mismatches;
+            } else if (got != 0xFFFFFF) {
+                ++notWhite;
+            }
+        }
+    }
+    EXPECT_EQ(0u, mismatches);
+    EXPECT_EQ(0u, notWhite);
+}
+
+TEST_F(SchemaSetupDialogTest, CentresOnTheWorkArea) {
+    ASSERT_NE(nullptr, Open());
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info));
+    LONG w = frame.right - frame.left, h = frame.bottom - frame.top;
+    LONG left = (info.rcWork.left + info.rcWork.right) / 2 - w / 2;
+    LONG top = (info.rcWork.top + info.rcWork.bottom) / 2 - h / 2;
+    if (left < info.rcWork.left) left = info.rcWork.left;
+    if (top < info.rcWork.top) top = info.rcWork.top;
+    EXPECT_EQ(left, frame.left);
+    EXPECT_EQ(top, frame.top);
+}
+
+}  // namespace

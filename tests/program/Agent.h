@@ -1,0 +1,29 @@
+// Requests to the Linux-side agent (tests/program/agent.sh): the actions a
+// program under Wine cannot take itself, such as stopping the DC or taking a
+// screenshot of the X display, carried out at the exact moment a test asks.
+#pragma once
+
+#include <string>
+
+namespace ProgramTest {
+
+struct AgentReply {
+    int status;          // the command's exit status; -1 when no answer came
+    std::string output;  // what it printed
+};
+
+// Sends one request ("forest-stop", "screenshot details", ...) and waits up
+// to timeoutMs for the answer.
+AgentReply AskAgent(const std::string& request, unsigned timeoutMs = 60000);
+
+// True when the driver runs inside a session that has an agent.
+bool AgentAvailable();
+
+// The number of schema entries named cn=name, read from the DC's database
+// without the program's ADSI provider; -1 if the read failed.
+int SchemaCount(const std::string& name);
+
+// Keeps a PNG of the whole display under the given name.
+void Screenshot(const std::string& name);
+
+}  // namespace ProgramTest

@@ -1,0 +1,102 @@
+#include "ExeImage.h"
+
+#include <cstdlib>
+
+namespace ExeImage {
+
+std::wstring Path() {
+    const wchar_t* path = _wgetenv(L"SCHEMA_MODIFY_EXE");
+    if (!path)
+        return {};
+    std::wstring result(path);
+    // The build gives a Unix path; under Wine the root of that tree is Z:.
+    if (!result.empty() && result[0] == L'/')
+        result = L"Z:" + result;
+    for (auto& c : result)
+        if (c == L'/')
+            c = L'\\';
+    return result;
+}
+
+std::vector<std::uint8_t> ReadFile(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::vector<std::uint8_t> data;
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (1 << 30)) {
+        data.resize(static_cast<size_t>(size.QuadPart));
+        DWORD read = 0;
+        if (!::ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &read, nullptr) ||
+            read != data.size())
+            data.clear();
+    }
+    ::CloseHandle(file);
+    return data;
+}
+
+Resources::Resources()
+    : m_module(::LoadLibraryExW(Path().c_str(), nullptr,
+                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
+
+Resources::~Resources() {
+    if (m_module)
+        ::FreeLibrary(m_module);
+}
+
+static std::vector<std::uint8_t> Bytes(HMODULE module, HRSRC found) {
+    if (!found)
+        return {};
+    HGLOBAL loaded = ::LoadResource(module, found);
+    const auto* bytes = static_cast<const std::uint8_t*>(::LockResource(loaded));
+    if (!bytes)
+        return {};
+    return std::vector<std::uint8_t>(bytes, bytes + ::SizeofResource(module, found));
+}
+
+std::vector<std::uint8_t> Resources::Find(LPCWSTR type, LPCWSTR name, WORD language) const {
+    if (!m_module)
+        return {};
+    return Bytes(m_module, ::FindResourceExW(m_module, type, name, language));
+}
+
+std::vector<std::uint8_t> Resources::Find(LPCWSTR type, LPCWSTR name) const {
+    if (!m_module)
+        return {};
+    return Bytes(m_module, ::FindResourceW(m_module, name, type));
+}
+
+bool Reader::Has(size_t count) {
+    if (!m_ok || m_offset > m_data.size() || m_data.size() - m_offset < count)
+        m_ok = false;
+    return m_ok;
+}
+
+std::uint8_t Reader::U8() {
+    if (!Has(1))
+        return 0;
+    return m_data[m_offset++];
+}
+
+std::uint16_t Reader::U16() {
+    std::uint16_t low = U8();
+    return static_cast<std::uint16_t>(low | (U8() << 8));
+}
+
+std::uint32_t Reader::U32() {
+    std::uint32_t low = U16();
+    return low | (static_cast<std::uint32_t>(U16()) << 16);
+}
+
+std::wstring Reader::WString() {
+    std::wstring text;
+    for (;;) {
+        std::uint16_t c = U16();
+        if (!m_ok || c == 0)
+            return text;
+        text.push_back(static_cast<wchar_t>(c));
+    }
+}
+
+}  // namespace ExeImage

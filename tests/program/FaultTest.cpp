@@ -1,0 +1,174 @@
+// Real faults while the program runs against the forest: a DC that stops
+// answering in the middle of the job, one that dies, one that is gone by the
+// time "&Setup" is pressed, a schema that already uses the program's OID,
+// and two copies of the program at once.
+#include "tests/program/ForestTest.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace ProgramTest {
+namespace {
+
+class Fault : public ForestTest {};
+
+const HRESULT kServerDown = static_cast<HRESULT>(0x8007203A);
+const HRESULT kUnwillingToPerform = static_cast<HRESULT>(0x80072035);
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+TEST_F(Fault, JobThatHangsOnAPausedDcEndsWithinTheStopBoundAfterCancel) {
+    Program program(Adsi::Provider);
+    ExpectDetails(program);
+    if (HasFatalFailure()) return;
+
+    // Stopped with SIGSTOP, the DC still accepts connections but never answers.
+    ASSERT_EQ(0, AskAgent("forest-pause").status);
+    program.Click(1003);
+    ASSERT_TRUE(WaitUntil([&] { return program.Text(1000) == kRunningText; }, 2000));
+
+    // The activity bar steps by 10 on each one-second tick while the job hangs.
+    int last = program.ProgressPosition();
+    EXPECT_EQ(0, last);
+    for (int tick = 0; tick < 3; ++tick) {
+        ASSERT_TRUE(WaitUntil([&] { return program.ProgressPosition() != last; }, 3000))
+            << "the activity bar stopped at " << last;
+        const int now = program.ProgressPosition();
+        EXPECT_EQ((last + 10) % 100, now);
+        last = now;
+    }
+    EXPECT_TRUE(ShowsPhase(program, RunningPhase()));
+    Screenshot("running-while-dc-paused");
+
+    program.Click(2);
+    const DWORD start = GetTickCount();
+    DWORD code = 0;
+    const bool ended = program.WaitForExit(20000, &code);
+    const DWORD elapsed = GetTickCount() - start;
+    std::printf("the program ended %lu ms after Cancel\n", static_cast<unsigned long>(elapsed));
+    ASSERT_TRUE(ended) << "still running 20 s after Cancel; the worker wait is bounded by 10 s";
+    EXPECT_EQ(2u, code);
+}
+
+TEST_F(Fault, DcKilledDuringTheJobShowsTheBindFailure) {
+    Program program(Adsi::Provider);
+    ExpectDetails(program);
+    if (HasFatalFailure()) return;
+
+    // Paused first, so that the job is surely inside a directory call when
+    // the DC dies.
+    ASSERT_EQ(0, AskAgent("forest-pause").status);
+    program.Click(1003);
+    ASSERT_TRUE(WaitUntil([&] { return program.Text(1000) == kRunningText; }, 2000));
+    Sleep(1500);
+    const AgentReply kill = AskAgent("forest-kill");
+    ASSERT_EQ(0, kill.status) << kill.output;
+
+    ASSERT_TRUE(WaitForFinished(program, 60000)) << "no final display after the DC died";
+    Sleep(300);
+    Screenshot("dc-killed-during-job");
+    EXPECT_TRUE(ShowsPhase(program,
+                           FinishedPhase(L"Unable to get schema container.:\r\n" + SystemDescription(kServerDown))));
+    EXPECT_EQ(204, program.PictureShown());
+
+    // "&Setup" had the focus when the job disabled it; Escape reaches the
+    // dialog only while one of its controls has the keyboard focus.
+    EXPECT_GT(program.FocusedControl(), 0) << "no control has the keyboard focus";
+    program.PressKey(VK_ESCAPE);
+    DWORD code = 0;
+    ASSERT_TRUE(program.WaitForExit(15000, &code));
+    EXPECT_EQ(2u, code);
+}
+
+TEST_F(Fault, DcStoppedBetweenDetailsAndSetupShowsTheBindFailure) {
+    Program program(Adsi::Provider);
+    ExpectDetails(program);
+    if (HasFatalFailure()) return;
+
+    ASSERT_EQ(0, AskAgent("forest-stop").status);
+    program.Click(1003);
+    ASSERT_TRUE(WaitForFinished(program, 30000)) << "no final display";
+    Sleep(300);
+    Screenshot("dc-stopped-before-setup");
+    EXPECT_TRUE(ShowsPhase(program,
+                           FinishedPhase(L"Unable to get schema container.:\r\n" + SystemDescription(kServerDown))));
+    EXPECT_EQ(204, program.PictureShown());
+
+    program.Click(2);
+    DWORD code = 0;
+    ASSERT_TRUE(program.WaitForExit(15000, &code));
+    EXPECT_EQ(2u, code);
+}
+
+TEST_F(Fault, AttributeOidTakenUnderAnotherNameFailsTheCommitAndCreatesNothing) {
+    const AgentReply plant = AskAgent("plant-oid-collision");
+    ASSERT_EQ(0, plant.status) << plant.output;
+    // What the server answers to the program's own attribute.
+    const size_t info = plant.output.find("additional info: ");
+    ASSERT_NE(std::string::npos, info) << plant.output;
+    const std::string serverText =
+        plant.output.substr(info + 17, plant.output.find('\n', info) - info - 17);
+    std::printf("the server refuses the attribute with: %s\n", serverText.c_str());
+    ASSERT_EQ(1, SchemaCount("OtherAdminFlag"));
+
+    Program program(Adsi::Provider);
+    ExpectDetails(program);
+    if (HasFatalFailure()) return;
+    program.Click(1003);
+    ASSERT_TRUE(WaitForFinished(program, 30000)) << "no final display";
+    Sleep(300);
+    Screenshot("oid-collision");
+
+    // 0x80072035 lies outside the directory range of the error texts, so the
+    // text is the system's description of the code.
+    const std::wstring result = program.Text(1013);
+    EXPECT_TRUE(ShowsPhase(program, FinishedPhase(L"Unable to commit new attribute to schema:\r\n" +
+                                                  SystemDescription(kUnwillingToPerform))));
+    if (result.find(Widen(serverText)) == std::wstring::npos)
+        std::printf("the server's own text is not part of the display\n");
+    EXPECT_EQ(204, program.PictureShown());
+
+    program.Click(2);
+    DWORD code = 0;
+    ASSERT_TRUE(program.WaitForExit(15000, &code));
+    EXPECT_EQ(2u, code);
+
+    EXPECT_EQ(0, SchemaCount("WexlorAdmin"));
+    EXPECT_EQ(0, SchemaCount("WexlorEnterpriseUser"));
+    EXPECT_EQ(1, SchemaCount("OtherAdminFlag"));
+}
+
+TEST_F(Fault, TwoInstancesAtOnceBothSucceedAndTheSchemaHoldsOneOfEach) {
+    Program first(Adsi::Provider);
+    Program second(Adsi::Provider);
+    ExpectDetails(first);
+    if (HasFatalFailure()) return;
+    ExpectDetails(second);
+    if (HasFatalFailure()) return;
+    // Both open centred on the same spot; side by side, each can be clicked.
+    first.MoveTo(10, 100);
+    second.MoveTo(650, 100);
+    Sleep(500);
+
+    first.Click(1003);
+    second.Click(1003);
+    for (Program* program : {&first, &second}) {
+        ASSERT_TRUE(WaitUntil([&] { return program->Text(1013) == kSuccessText; }, 30000))
+            << "an instance shows \"" << Narrow(program->Text(1013)) << "\"";
+    }
+    Sleep(300);
+    Screenshot("two-instances");
+    for (Program* program : {&first, &second}) {
+        EXPECT_TRUE(ShowsPhase(*program, FinishedPhase(kSuccessText)));
+        EXPECT_EQ(203, program->PictureShown());
+        program->Click(2);
+        DWORD code = 0;
+        ASSERT_TRUE(program->WaitForExit(15000, &code));
+        EXPECT_EQ(2u, code);
+    }
+    EXPECT_EQ(1, SchemaCount("WexlorAdmin"));
+    EXPECT_EQ(1, SchemaCount("WexlorEnterpriseUser"));
+}
+
+}  // namespace
+}  // namespace ProgramTest

@@ -1,0 +1,178 @@
+// The built exe's PE headers: an x64 GUI image with ASLR (high-entropy,
+// with the relocations that make it possible), DEP, the stack protector
+// compiled into its own code, and no runtime DLLs beside the system's.
+#include <gtest/gtest.h>
+
+#include "ExeImage.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class PeImage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_file = ExeImage::ReadFile(ExeImage::Path());
+        ASSERT_GT(m_file.size(), 0x400u) << "cannot read the exe";
+        const auto* dos = At<IMAGE_DOS_HEADER>(0);
+        ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
+        m_nt = At<IMAGE_NT_HEADERS64>(dos->e_lfanew);
+        ASSERT_NE(m_nt, nullptr);
+        ASSERT_EQ(m_nt->Signature, IMAGE_NT_SIGNATURE);
+        ASSERT_EQ(m_nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+        size_t sections = dos->e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
+                          m_nt->FileHeader.SizeOfOptionalHeader;
+        for (WORD i = 0; i < m_nt->FileHeader.NumberOfSections; ++i) {
+            const auto* s = At<IMAGE_SECTION_HEADER>(sections + i * sizeof(IMAGE_SECTION_HEADER));
+            ASSERT_NE(s, nullptr);
+            m_sections.push_back(*s);
+        }
+    }
+
+    // A structure at a file offset, or null when the file is too short.
+    template <typename T>
+    const T* At(size_t offset) const {
+        if (offset > m_file.size() || m_file.size() - offset < sizeof(T))
+            return nullptr;
+        return reinterpret_cast<const T*>(m_file.data() + offset);
+    }
+
+    // The file offset of an RVA, or 0 when no section holds it.
+    size_t FileOffset(DWORD rva) const {
+        for (const auto& s : m_sections)
+            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
+                return s.PointerToRawData + (rva - s.VirtualAddress);
+        return 0;
+    }
+
+    const IMAGE_DATA_DIRECTORY& Directory(int index) const {
+        return m_nt->OptionalHeader.DataDirectory[index];
+    }
+
+    std::string CString(size_t offset) const {
+        std::string text;
+        while (offset < m_file.size() && m_file[offset])
+            text.push_back(static_cast<char>(m_file[offset++]));
+        return text;
+    }
+
+    // The COFF symbol table that the linker leaves in an unstripped image:
+    // name to RVA, for the symbols defined in a section.
+    std::vector<std::pair<std::string, DWORD>> Symbols() const {
+        std::vector<std::pair<std::string, DWORD>> symbols;
+        DWORD table = m_nt->FileHeader.PointerToSymbolTable;
+        DWORD count = m_nt->FileHeader.NumberOfSymbols;
+        size_t strings = table + size_t{count} * 18;
+        for (DWORD i = 0; table && i < count; ++i) {
+            const std::uint8_t* s = m_file.data() + table + size_t{i} * 18;
+            if (table + size_t{i + 1} * 18 > m_file.size())
+                break;
+            std::string name;
+            DWORD zeros, offset;
+            std::memcpy(&zeros, s, 4);
+            std::memcpy(&offset, s + 4, 4);
+            if (zeros == 0)
+                name = CString(strings + offset);
+            else
+                name.assign(reinterpret_cast<const char*>(s), strnlen(reinterpret_cast<const char*>(s), 8));
+            DWORD value;
+            std::memcpy(&value, s + 8, 4);
+            std::int16_t section;
+            std::memcpy(&section, s + 12, 2);
+            if (section > 0 && static_cast<size_t>(section) <= m_sections.size())
+                symbols.emplace_back(name, m_sections[section - 1].VirtualAddress + value);
+            i += s[17];  // auxiliary records
+        }
+        return symbols;
+    }
+
+    std::vector<std::uint8_t> m_file;
+    const IMAGE_NT_HEADERS64* m_nt = nullptr;
+    std::vector<IMAGE_SECTION_HEADER> m_sections;
+};
+
+TEST_F(PeImage, IsAnX64GuiExecutable) {
+    EXPECT_EQ(m_nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_TRUE(m_nt->FileHeader.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE);
+    EXPECT_FALSE(m_nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
+    EXPECT_EQ(m_nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+}
+
+TEST_F(PeImage, HasAslrWithHighEntropyAndDep) {
+    WORD flags = m_nt->OptionalHeader.DllCharacteristics;
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE) << std::hex << flags;
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA) << std::hex << flags;
+    EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT) << std::hex << flags;
+    // The loader can move the image only if its relocations were kept.
+    EXPECT_FALSE(m_nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);
+    EXPECT_GT(Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).Size, 8u);
+    // A preferred base above 4 GiB: the 64-bit address space really is used.
+    EXPECT_GT(m_nt->OptionalHeader.ImageBase, 0xFFFFFFFFull);
+}
+
+// The guard and the failure handler are linked in, and the program's code
+// calls the handler from many functions: canaries were compiled in, not
+// just a library dragged along.
+TEST_F(PeImage, CodeIsCompiledWithTheStackProtector) {
+    auto symbols = Symbols();
+    ASSERT_FALSE(symbols.empty()) << "the exe has no symbol table to check";
+    DWORD fail = 0;
+    bool guard = false;
+    for (const auto& [name, rva] : symbols) {
+        if (name == "__stack_chk_fail")
+            fail = rva;
+        guard = guard || name == "__stack_chk_guard";
+    }
+    ASSERT_NE(fail, 0u) << "__stack_chk_fail not linked";
+    EXPECT_TRUE(guard) << "__stack_chk_guard not linked";
+
+    int calls = 0;
+    for (const auto& s : m_sections) {
+        if (!(s.Characteristics & IMAGE_SCN_CNT_CODE))
+            continue;
+        size_t end = std::min<size_t>(s.PointerToRawData + s.SizeOfRawData, m_file.size());
+        for (size_t at = s.PointerToRawData; at + 5 <= end; ++at) {
+            if (m_file[at] != 0xE8)  // call rel32
+                continue;
+            std::int32_t rel;
+            std::memcpy(&rel, &m_file[at + 1], 4);
+            DWORD next = static_cast<DWORD>(s.VirtualAddress + (at - s.PointerToRawData) + 5);
+            calls += static_cast<DWORD>(next + rel) == fail;
+        }
+    }
+    // Without -fstack-protector-strong the count is 0; the dialog and the
+    // directory code alone have dozens of functions with local buffers.
+    EXPECT_GE(calls, 10);
+}
+
+TEST_F(PeImage, ImportsOnlySystemDlls) {
+    const auto& imports = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
+    ASSERT_GT(imports.Size, 0u);
+    size_t at = FileOffset(imports.VirtualAddress);
+    ASSERT_NE(at, 0u);
+    std::vector<std::string> dlls;
+    for (const auto* d = At<IMAGE_IMPORT_DESCRIPTOR>(at); d && d->Name;
+         d = At<IMAGE_IMPORT_DESCRIPTOR>(at += sizeof(IMAGE_IMPORT_DESCRIPTOR))) {
+        std::string name = CString(FileOffset(d->Name));
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        dlls.push_back(name);
+    }
+    ASSERT_FALSE(dlls.empty());
+    // The C++ runtime, libgcc, winpthreads and libssp are linked statically.
+    for (const auto& dll : dlls) {
+        SCOPED_TRACE(dll);
+        EXPECT_EQ(dll.find("libstdc++"), std::string::npos);
+        EXPECT_EQ(dll.find("libgcc"), std::string::npos);
+        EXPECT_EQ(dll.find("libwinpthread"), std::string::npos);
+        EXPECT_EQ(dll.find("libssp"), std::string::npos);
+    }
+    for (const char* needed : {"user32.dll", "activeds.dll", "comctl32.dll"})
+        EXPECT_NE(std::find(dlls.begin(), dlls.end(), needed), dlls.end()) << needed;
+}
+
+}  // namespace

@@ -1,0 +1,310 @@
+#include "tests/program/Program.h"
+
+#include <commctrl.h>
+#include <psapi.h>
+
+#include <cwchar>
+#include <cwctype>
+#include <map>
+
+namespace ProgramTest {
+namespace {
+
+const wchar_t kTitle[] = L"Wexlor Enterprise AD schema setup";
+const int kControlIds[] = {1003, 2, 1000, 1004, 1005, 1007, 1006, 1010, 1011, 1013};
+
+std::wstring Upper(std::wstring s) {
+    for (auto& c : s) c = static_cast<wchar_t>(std::towupper(c));
+    return s;
+}
+
+// The driver's own environment with the ADSI choice of the scenario: the
+// provider's WINEADSI_* settings pass only to a program that uses it.
+std::wstring ChildEnvironment(Adsi adsi) {
+    std::map<std::wstring, std::wstring> vars;  // upper-case name -> "Name=value"
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
+        std::wstring entry(p);
+        size_t eq = entry.find(L'=', 1);
+        if (eq == std::wstring::npos) continue;
+        vars[Upper(entry.substr(0, eq))] = entry;
+    }
+    FreeEnvironmentStringsW(block);
+
+    const bool provider = adsi == Adsi::Provider;
+    vars[L"WINEDLLOVERRIDES"] =
+        std::wstring(L"WINEDLLOVERRIDES=mscoree,mshtml=;activeds=") + (provider ? L"n" : L"b");
+    if (!provider) {
+        for (auto it = vars.begin(); it != vars.end();)
+            it = it->first.rfind(L"WINEADSI_", 0) == 0 ? vars.erase(it) : std::next(it);
+    }
+    std::wstring result;
+    for (const auto& v : vars) result += v.second + L'\0';
+    result += L'\0';
+    return result;
+}
+
+struct FindData {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
+    auto* data = reinterpret_cast<FindData*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t title[128] = {};
+    if (pid == data->pid && IsWindowVisible(hwnd) && GetWindowTextW(hwnd, title, 128) &&
+        wcscmp(title, kTitle) == 0) {
+        data->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void SendMouse(int x, int y, DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    SendInput(1, &in, sizeof in);
+    Sleep(30);
+}
+
+void ClickAt(int x, int y) {
+    SendMouse(x, y, 0);
+    SendMouse(x, y, MOUSEEVENTF_LEFTDOWN);
+    SendMouse(x, y, MOUSEEVENTF_LEFTUP);
+}
+
+// 32-bit top-down pixels of a bitmap, read through a DIB.
+std::vector<DWORD> Pixels(HDC dc, HBITMAP bitmap, int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
+    if (!GetDIBits(dc, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS)) pixels.clear();
+    for (auto& p : pixels) p &= 0x00FFFFFF;
+    return pixels;
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(stepMs);
+    }
+}
+
+std::wstring DriverDirectory() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L"\\/"));
+}
+
+std::wstring SystemDescription(HRESULT hr) {
+    wchar_t* buffer = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                             static_cast<DWORD>(hr), 0x0800, reinterpret_cast<wchar_t*>(&buffer), 0,
+                             nullptr);
+    std::wstring text = (n && buffer) ? std::wstring(buffer, n) : std::wstring();
+    LocalFree(buffer);
+    if (text.empty()) {
+        wchar_t unknown[64];
+        swprintf(unknown, 64, L"An unknown error occured (0x%lX)", static_cast<unsigned long>(hr));
+        text = unknown;
+    }
+    return text;
+}
+
+Program::Program(Adsi adsi) {
+    // Wine's own ADSI only where no provider lies beside the exe.
+    const std::wstring dir = DriverDirectory() + (adsi == Adsi::Builtin ? L"\\wine-adsi" : L"");
+    const std::wstring exe = dir + L"\\schema-modify.exe";
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    std::wstring env = ChildEnvironment(adsi);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT, &env[0], dir.c_str(), &startup, &m_process))
+        m_process = PROCESS_INFORMATION{};
+}
+
+Program::~Program() {
+    if (!m_process.hProcess) return;
+    if (Running()) {
+        TerminateProcess(m_process.hProcess, 255);
+        WaitForSingleObject(m_process.hProcess, 10000);
+    }
+    CloseHandle(m_process.hThread);
+    CloseHandle(m_process.hProcess);
+}
+
+HWND Program::WaitForWindow(DWORD timeoutMs) {
+    if (!m_process.hProcess) return nullptr;
+    WaitUntil(
+        [&] {
+            FindData data{m_process.dwProcessId, nullptr};
+            EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&data));
+            m_window = data.found;
+            return m_window != nullptr || !Running();
+        },
+        timeoutMs, 100);
+    return m_window;
+}
+
+HWND Program::Control(int id) const { return GetDlgItem(m_window, id); }
+
+std::wstring Program::Text(int id) const {
+    // WM_GETTEXT is carried across processes; the edit control keeps its
+    // text to itself, so GetWindowText from outside would read nothing.
+    HWND control = Control(id);
+    DWORD_PTR length = 0;
+    if (!control || !SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length))
+        return L"<no answer>";
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                        SMTO_NORMAL, 5000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+bool Program::Visible(int id) const { return IsWindowVisible(Control(id)) != FALSE; }
+bool Program::Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
+
+std::vector<ControlState> Program::Controls() const {
+    std::vector<ControlState> states;
+    for (int id : kControlIds) {
+        // A picture's and a bar's window text says nothing about what they show.
+        std::wstring text = (id == 1011 || id == 1005) ? L"" : Text(id);
+        states.push_back({id, Visible(id), Enabled(id), text});
+    }
+    return states;
+}
+
+int Program::ProgressPosition() const {
+    DWORD_PTR position = 0;
+    if (!SendMessageTimeoutW(Control(1005), PBM_GETPOS, 0, 0, SMTO_NORMAL, 5000, &position))
+        return -1;
+    return static_cast<int>(position);
+}
+
+int Program::FocusedControl() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(m_window, nullptr), &info)) return -1;
+    if (!info.hwndFocus) return 0;
+    if (GetParent(info.hwndFocus) != m_window) return -1;
+    return GetDlgCtrlID(info.hwndFocus);
+}
+
+std::wstring Program::LoadedModule(const wchar_t* name) const {
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    if (!EnumProcessModules(m_process.hProcess, modules, sizeof modules, &bytes)) return L"";
+    for (DWORD i = 0; i < bytes / sizeof modules[0]; ++i) {
+        wchar_t path[MAX_PATH];
+        DWORD n = GetModuleFileNameExW(m_process.hProcess, modules[i], path, MAX_PATH);
+        std::wstring file(path, n);
+        if (Upper(file.substr(file.find_last_of(L"\\/") + 1)) == Upper(name)) return file;
+    }
+    return L"";
+}
+
+int Program::PictureShown() const {
+    HWND picture = Control(1011);
+    DWORD_PTR image = 0;
+    SendMessageTimeoutW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0, SMTO_NORMAL, 5000, &image);
+    if (!image || !IsWindowVisible(picture)) return 0;
+
+    const std::wstring exe = DriverDirectory() + L"\\schema-modify.exe";
+    HMODULE data = LoadLibraryExW(exe.c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!data) return 0;
+    RECT r;
+    GetWindowRect(picture, &r);
+    HDC screen = GetDC(nullptr);
+    int shown = 0;
+    for (int id : {203, 204}) {
+        auto bitmap = static_cast<HBITMAP>(
+            LoadImageW(data, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        BITMAP info{};
+        if (!bitmap || !GetObjectW(bitmap, sizeof info, &info)) continue;
+        // What the display shows where the control draws its bitmap.
+        HDC memory = CreateCompatibleDC(screen);
+        HBITMAP capture = CreateCompatibleBitmap(screen, info.bmWidth, info.bmHeight);
+        HGDIOBJ old = SelectObject(memory, capture);
+        BitBlt(memory, 0, 0, info.bmWidth, info.bmHeight, screen, r.left, r.top, SRCCOPY);
+        SelectObject(memory, old);
+        const auto onScreen = Pixels(memory, capture, info.bmWidth, info.bmHeight);
+        const auto resource = Pixels(memory, bitmap, info.bmWidth, info.bmHeight);
+        DeleteObject(capture);
+        DeleteDC(memory);
+        DeleteObject(bitmap);
+        if (!onScreen.empty() && onScreen == resource) shown = id;
+    }
+    ReleaseDC(nullptr, screen);
+    FreeLibrary(data);
+    return shown;
+}
+
+void Program::Click(int id) {
+    RECT r;
+    GetWindowRect(Control(id), &r);
+    ClickAt((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+void Program::PressKey(WORD vk) {
+    SetForegroundWindow(m_window);
+    WaitUntil([&] { return GetForegroundWindow() == m_window; }, 2000);
+    INPUT in[2]{};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[1].ki.wVk = vk;
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof in[0]);
+}
+
+bool Program::ClickCloseBox() {
+    RECT r;
+    GetWindowRect(m_window, &r);
+    const int frame = GetSystemMetrics(SM_CXFIXEDFRAME);
+    const int x = r.right - frame - GetSystemMetrics(SM_CXSIZE) / 2 - 1;
+    const int y = r.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYSIZE) / 2;
+    // The window itself says whether that point is its close box.
+    DWORD_PTR hit = 0;
+    SendMessageTimeoutW(m_window, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_NORMAL, 5000, &hit);
+    if (hit != HTCLOSE) return false;
+    ClickAt(x, y);
+    return true;
+}
+
+void Program::Post(UINT message, WPARAM wParam, LPARAM lParam) {
+    PostMessageW(m_window, message, wParam, lParam);
+}
+
+void Program::MoveTo(int left, int top) {
+    SetWindowPos(m_window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool Program::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
+    if (!m_process.hProcess || WaitForSingleObject(m_process.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    GetExitCodeProcess(m_process.hProcess, exitCode);
+    return true;
+}
+
+bool Program::Running() const {
+    return m_process.hProcess && WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+}  // namespace ProgramTest

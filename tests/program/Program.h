@@ -1,0 +1,88 @@
+// The real schema-modify.exe, started as a separate process and driven from
+// outside as a user would: its window found by title and process, its
+// controls read through the window manager, its buttons and keys pressed
+// with synthesised hardware input.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ProgramTest {
+
+enum class Adsi {
+    Builtin,   // Wine's own activeds.dll: no directory can be reached
+    Provider,  // the project's provider beside the exe, with the forest's settings
+};
+
+// What one control shows at a moment.
+struct ControlState {
+    int id;
+    bool visible;
+    bool enabled;
+    std::wstring text;
+};
+
+class Program {
+public:
+    // Starts schema-modify.exe from the driver's own directory.
+    explicit Program(Adsi adsi);
+    ~Program();  // a process still running at the end of a test is ended
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    bool started() const { return m_process.hProcess != nullptr; }
+
+    // Waits for the visible dialog of this process; null on time-out or exit.
+    HWND WaitForWindow(DWORD timeoutMs = 60000);
+    HWND window() const { return m_window; }
+
+    HWND Control(int id) const;
+    std::wstring Text(int id) const;
+    bool Visible(int id) const;
+    bool Enabled(int id) const;
+    std::vector<ControlState> Controls() const;  // the ten controls, in tab order
+    int ProgressPosition() const;
+
+    // Id of the control that has the keyboard focus of the dialog's thread;
+    // 0 when no window has it (keys then reach no control), -1 when a
+    // window outside the dialog has it.
+    int FocusedControl() const;
+
+    // Full path of a DLL loaded in the program ("" if it is not loaded).
+    std::wstring LoadedModule(const wchar_t* name) const;
+
+    // Bitmap resource id (203 or 204) whose pixels the status picture shows
+    // on screen, or 0 when it shows neither.
+    int PictureShown() const;
+
+    void Click(int id);      // a left click in the middle of the control
+    void PressKey(WORD vk);  // the dialog brought forward, then the key
+    // Clicks the caption's close button; false (and no click) when the
+    // window does not report that point as its close box.
+    bool ClickCloseBox();
+
+    void Post(UINT message, WPARAM wParam, LPARAM lParam);
+    void MoveTo(int left, int top);
+
+    // True once the process has ended within the time; its exit code then.
+    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
+    bool Running() const;
+
+private:
+    PROCESS_INFORMATION m_process{};
+    HWND m_window = nullptr;
+};
+
+// Polls until the condition holds; false when timeoutMs passed first.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs = 50);
+
+// What the program shows for an HRESULT outside the directory range (no bit
+// of 0x5000 set): the system's message for it, else the unknown-error text.
+std::wstring SystemDescription(HRESULT hr);
+
+std::wstring DriverDirectory();
+
+}  // namespace ProgramTest

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Carries out, on the Linux side, the requests of a test program that runs
+# under Wine: forest control (fresh copy, stop, pause, resume, kill),
+# screenshots of the Xvfb display and independent reads of the schema.
+#   agent.sh REQUEST_DIR
+# The program writes REQUEST_DIR/N.req (one line: a command and its words);
+# the agent answers with N.out (what the command printed) and then N.rc
+# (its exit status), each made whole before it appears. Only the commands
+# below exist, and every word must be a plain name: a request can never run
+# anything else. Settings: FOREST_SCRIPT, FOREST_TEMPLATE, FOREST_RUN,
+# FOREST_IP (the forest fixture's), SHOTS_DIR, DISPLAY.
+set -euo pipefail
+
+dir=$1
+schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
+
+forest() { "$FOREST_SCRIPT" "$@"; }
+
+# SIGKILL to the copy's samba and every process below it, as a crash would
+# end them. The recorded pid counts only while its start time still matches,
+# so a pid reused by some other process is never touched.
+kill_samba() {
+  local pid started
+  read -r pid started <"$FOREST_RUN/forest.pid" || { echo "no running forest"; return 1; }
+  [ "$(sed -e 's/^.*) //' "/proc/$pid/stat" 2>/dev/null | awk '{print $20}')" = "$started" ] ||
+    { echo "samba $pid is not running"; return 1; }
+  local -a tree
+  mapfile -t tree < <(ps -e -o pid=,ppid= | awk -v root="$pid" '
+    { parent[$1] = $2 }
+    END { for (p in parent) { q = p; while (q != "" && q != root && q > 1) q = parent[q]; if (q == root) print p } }')
+  kill -KILL "${tree[@]}"
+  echo "killed ${tree[*]}"
+}
+
+# Prints, for each entry named cn=$1 in the schema, its dn and the attributes
+# asked for.
+schema_entries() {
+  local name=$1; shift
+  forest search "$FOREST_RUN" -b "$schema" -s one "(cn=$name)" dn "$@" \
+    | grep -v '^#' | sed '/^$/d'
+}
+
+run() {
+  case $1 in
+    forest-fresh) forest fresh "$FOREST_TEMPLATE" "$FOREST_RUN" "$FOREST_IP" ;;
+    forest-stop) forest stop "$FOREST_RUN" ;;
+    forest-pause) forest pause "$FOREST_RUN" ;;
+    forest-resume) forest resume "$FOREST_RUN" ;;
+    forest-kill) kill_samba ;;
+    screenshot)
+      xwd -root -silent -display "$DISPLAY" | convert xwd:- "png:$SHOTS_DIR/$2.png" ;;
+    schema-count)
+      schema_entries "$2" | grep -c '^dn: ' || true ;;
+    schema-entry)
+      shift; schema_entries "$@" ;;
+    # Plants an attribute that holds the program's OID under a name of its
+    # own, then tries the program's own attribute the same way and prints the
+    # server's answer to it, which the program must show word for word.
+    plant-oid-collision)
+      forest ldapmodify "$FOREST_RUN" <<EOF
+dn: CN=OtherAdminFlag,$schema
+changetype: add
+objectClass: attributeSchema
+adminDescription: OtherAdminFlag
+adminDisplayName: OtherAdminFlag
+cn: OtherAdminFlag
+lDAPDisplayName: OtherAdminFlag
+attributeID: 1.3.6.1.4.1.32473.1.3.1
+attributeSyntax: 2.5.5.8
+isSingleValued: TRUE
+systemOnly: FALSE
+oMSyntax: 1
+searchFlags: 1
+EOF
+      ! forest ldapmodify "$FOREST_RUN" 2>&1 <<EOF
+dn: CN=WexlorAdmin,$schema
+changetype: add
+objectClass: attributeSchema
+adminDescription: WexlorAdmin
+adminDisplayName: WexlorAdmin
+cn: WexlorAdmin
+lDAPDisplayName: WexlorAdmin
+attributeID: 1.3.6.1.4.1.32473.1.3.1
+attributeSyntax: 2.5.5.8
+isSingleValued: TRUE
+systemOnly: FALSE
+oMSyntax: 1
+searchFlags: 1
+EOF
+      ;;
+    *) echo "unknown request: $*"; return 2 ;;
+  esac
+}
+
+echo "agent: watching $dir"
+while :; do
+  for req in "$dir"/*.req; do
+    [ -e "$req" ] || continue
+    n=${req%.req}
+    read -r -a words <"$req" || true
+    rm -f "$req"
+    rc=0
+    bad=""
+    for w in "${words[@]}"; do [[ $w =~ ^[A-Za-z0-9_.=-]+$ ]] || bad=$w; done
+    if [ ${#words[@]} -eq 0 ] || [ -n "$bad" ]; then
+      echo "refused: ${words[*]:-}" >"$n.tmp"; rc=2
+    else
+      echo "agent: ${words[*]}"
+      run "${words[@]}" >"$n.tmp" 2>&1 || rc=$?
+    fi
+    mv "$n.tmp" "$n.out"
+    echo "$rc" >"$n.rctmp"
+    mv "$n.rctmp" "$n.rc"
+    echo "agent: ${words[*]:-} -> $rc"
+  done
+  sleep 0.05
+done

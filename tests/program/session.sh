@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Runs one Windows test program under Wine on a private Xvfb display, together
+# with the Linux-side agent that carries out the program's requests (forest
+# control, screenshots, directory reads); stops both afterwards, by pid.
+#   session.sh --prefix WINEPREFIX --work DIR --shots DIR -- program.exe [args...]
+# The exit code is the program's.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+
+prefix="" work="" shots=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --prefix) prefix=$2; shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    --shots) shots=$2; shift 2 ;;
+    --) shift; break ;;
+    *) echo "session: unknown option $1" >&2; exit 2 ;;
+  esac
+done
+if [ -z "$prefix" ] || [ -z "$work" ] || [ -z "$shots" ] || [ $# -lt 1 ]; then
+  echo "usage: session.sh --prefix DIR --work DIR --shots DIR -- program.exe [args...]" >&2
+  exit 2
+fi
+
+rm -rf "$work"
+mkdir -p "$work/requests" "$shots"
+rm -f "$shots"/*.png
+
+xvfb_pid="" agent_pid=""
+cleanup() {
+  if [ -n "$agent_pid" ]; then kill "$agent_pid" 2>/dev/null || true; wait "$agent_pid" 2>/dev/null || true; fi
+  # The prefix's wineserver (and the desktop it keeps) belongs to this
+  # display; a later session must not find it pointing at a display that is gone.
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+
+# A server left over from an earlier session would still hold that session's
+# DISPLAY, and windows would open on a display nobody looks at.
+WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+
+# Xvfb chooses a free display number itself and writes it to fd 5.
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+  5>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+display=""
+for _ in $(seq 200); do
+  display=$(head -n 1 "$work/display" 2>/dev/null || true)
+  [ -n "$display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$display" ]; then
+  echo "session: Xvfb did not start (see $work/xvfb.log)" >&2
+  exit 1
+fi
+export DISPLAY=:$display
+echo "session: Xvfb pid $xvfb_pid on $DISPLAY" >&2
+
+# Without a window manager, X11 decorations never appear; let Wine draw the
+# caption and close box itself, so the tests can click them.
+if [ ! -f "$prefix.decorated-off" ]; then
+  "$root/tools/wine-run.sh" --prefix "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' \
+    /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+  touch "$prefix.decorated-off"
+fi
+
+SHOTS_DIR=$shots "$here/agent.sh" "$work/requests" >"$work/agent.log" 2>&1 &
+agent_pid=$!
+
+# The driver finds the agent's request directory through Wine's Z: drive.
+export PROGRAM_TEST_REQUESTS="Z:${work//\//\\}\\requests"
+status=0
+"$root/tools/wine-run.sh" --prefix "$prefix" "$@" || status=$?
+echo "session: screenshots in $shots" >&2
+exit $status

@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# Benchmarks schema-modify under Wine against a throwaway Samba forest and
+# prints each figure beside a baseline measured in the same run:
+#   - start to details shown, against an empty dialog exe under the same Wine
+#   - "&Setup" to the final display, against the same two schema adds made
+#     directly with ldapmodify on an equally fresh forest
+#   - LDAP operations and binds of one full run (the provider's log), against
+#     the fewest that discovery and extension need
+#   - exe size, against the empty dialog exe
+#   - peak working set, against the empty dialog exe
+# Nothing is asserted; times are medians of RUNS runs.
+#   tools/bench.sh [BUILD_DIR] [RUNS]     (FOREST_IP, default 127.0.0.8)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build-bench}
+runs=${2:-5}
+ip=${FOREST_IP:-127.0.0.8}
+case $ip in
+  127.*) ;;
+  *) echo "bench: FOREST_IP must be a loopback address (127.0.0.0/8)" >&2; exit 2 ;;
+esac
+
+say() { echo "bench: $*" >&2; }
+
+say "building in $build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFOREST_IP="$ip" >/dev/null
+cmake --build "$build" -j2 --target schema-modify activeds_provider bench-probe empty-dialog >/dev/null
+
+work=$build/bench
+rm -rf "$work"
+mkdir -p "$work/bin"
+cp "$build/app/schema-modify.exe" "$build/tools/bench/empty-dialog.exe" \
+   "$build/tools/bench/bench-probe.exe" "$work/bin/"
+provider=$(find "$build/wine" -maxdepth 2 -name activeds.dll | head -n1)
+[ -n "$provider" ] || { say "the provider activeds.dll was not built"; exit 1; }
+cp "$provider" "$work/bin/"
+
+export WINEPREFIX=$build/wineprefix
+export WINEDEBUG=-all
+
+xvfb_pid="" forest_run=""
+cleanup() {
+  if [ -n "$forest_run" ]; then "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+
+# A private X display: the first free number from 90 up.
+display=90
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=:$display
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+
+template=$build/bench-forest-template
+forest_run=$work/forest
+fresh_forest() {
+  "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
+  "$root/tools/forest.sh" fresh "$template" "$forest_run" "$ip" >/dev/null
+}
+
+# key=value lines of the probe; "get FILE KEY" reads one.
+get() { tr -d '\r' <"$1" | sed -n "s/^$2=//p" | head -n1; }
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "n/a"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.1f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0 && a != "n/a") printf "%.2f", a / b; else print "n/a" }'; }
+
+provider_env=(WINEDLLOVERRIDES=activeds=n WINEADSI_SERVER="$ip"
+  WINEADSI_USER=Administrator@samdom.test WINEADSI_PASSWORD=Passw0rd-Admin1)
+# Windows programs see the Unix tree under drive Z:.
+winpath() { echo "Z:$1"; }
+probe() {  # probe OUT [--setup] EXE; STATS=FILE in the environment logs operations
+  local out=$1; shift
+  local args=("$@")
+  args[-1]=$(winpath "${args[-1]}")
+  local stats=()
+  [ -z "${STATS:-}" ] || stats=(WINEADSI_STATS="$(winpath "$STATS")")
+  (cd "$work/bin" && env "${provider_env[@]}" "${stats[@]}" \
+    "$root/tools/wine-run.sh" --prefix "$WINEPREFIX" "$work/bin/bench-probe.exe" "${args[@]}") >"$out"
+}
+
+say "starting a fresh forest on $ip"
+fresh_forest
+
+say "warming up Wine"
+probe "$work/warm.txt" "$work/bin/empty-dialog.exe" || true
+probe "$work/warm2.txt" "$work/bin/schema-modify.exe" || true
+
+say "start-up: $runs runs each of the empty dialog and schema-modify"
+: >"$work/base-start.txt"; : >"$work/prog-start.txt"; : >"$work/base-mem.txt"; : >"$work/prog-mem.txt"
+for i in $(seq "$runs"); do
+  probe "$work/b$i.txt" "$work/bin/empty-dialog.exe"
+  get "$work/b$i.txt" start_to_shown_ms >>"$work/base-start.txt"
+  get "$work/b$i.txt" peak_working_set_kib >>"$work/base-mem.txt"
+  probe "$work/p$i.txt" "$work/bin/schema-modify.exe"
+  if [ "$(get "$work/p$i.txt" details_shown)" != 1 ]; then
+    say "schema-modify did not show its details:"; cat "$work/p$i.txt" >&2; exit 1
+  fi
+  get "$work/p$i.txt" start_to_shown_ms >>"$work/prog-start.txt"
+  get "$work/p$i.txt" peak_working_set_kib >>"$work/prog-mem.txt"
+done
+
+say "Setup: $runs runs, each on a fresh forest, with the provider's log"
+: >"$work/setup.txt"; : >"$work/setup-again.txt"
+for i in $(seq "$runs"); do
+  fresh_forest
+  STATS="$work/ops$i.log" probe "$work/s$i.txt" --setup "$work/bin/schema-modify.exe"
+  get "$work/s$i.txt" setup_to_final_ms >>"$work/setup.txt"
+  # A second run on the same forest finds both objects already there.
+  probe "$work/r$i.txt" --setup "$work/bin/schema-modify.exe"
+  get "$work/r$i.txt" setup_to_final_ms >>"$work/setup-again.txt"
+done
+result=$(tr -d '\r' <"$work/s1.txt" | sed -n 's/^result=//p' | tail -n1)
+result_again=$(tr -d '\r' <"$work/r1.txt" | sed -n 's/^result=//p' | tail -n1)
+
+say "baseline for Setup: the two adds with ldapmodify, $runs fresh forests"
+schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
+cat >"$work/additions.ldif" <<EOF
+dn: CN=WexlorAdmin,$schema
+changetype: add
+objectClass: attributeSchema
+adminDescription: WexlorAdmin
+adminDisplayName: WexlorAdmin
+cn: WexlorAdmin
+lDAPDisplayName: WexlorAdmin
+attributeID: 1.3.6.1.4.1.32473.1.3.1
+attributeSyntax: 2.5.5.8
+isSingleValued: TRUE
+systemOnly: FALSE
+oMSyntax: 1
+searchFlags: 1
+
+dn: CN=WexlorEnterpriseUser,$schema
+changetype: add
+objectClass: classSchema
+adminDescription: WexlorEnterpriseUser
+adminDisplayName: WexlorEnterpriseUser
+cn: WexlorEnterpriseUser
+lDAPDisplayName: WexlorEnterpriseUser
+name: WexlorEnterpriseUser
+governsID: 1.3.6.1.4.1.32473.1.4
+systemOnly: FALSE
+rDNAttID: cn
+objectClassCategory: 3
+mayContain: WexlorAdmin
+EOF
+: >"$work/ldap-add.txt"
+for i in $(seq "$runs"); do
+  fresh_forest
+  t0=$(date +%s%N)
+  "$root/tools/forest.sh" ldapmodify "$forest_run" <"$work/additions.ldif" >/dev/null
+  t1=$(date +%s%N)
+  echo $(((t1 - t0) / 100000)) | awk '{ printf "%.1f\n", $1 / 10 }' >>"$work/ldap-add.txt"
+done
+"$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
+forest_run=""
+
+# Operations of one full run (discovery, then Setup), from the provider's log:
+# one line per bind and per LDAP request, the operation's name first.
+log=$work/ops1.log
+binds=$(grep -c '^bind ' "$log" || true)
+ops=$(grep -vc '^bind ' "$log" || true)
+# The fewest: discovery reads the RootDSE, finds the schema container with its
+# role owner in one search and reads the server object (3); extension adds
+# the attribute and the class (2). One bind serves all of it.
+min_ops=5 min_binds=1
+
+base_start=$(median <"$work/base-start.txt")
+prog_start=$(median <"$work/prog-start.txt")
+setup_ms=$(median <"$work/setup.txt")
+setup_again_ms=$(median <"$work/setup-again.txt")
+ldap_ms=$(median <"$work/ldap-add.txt")
+base_mem=$(median <"$work/base-mem.txt")
+prog_mem=$(median <"$work/prog-mem.txt")
+prog_size=$(stat -c %s "$work/bin/schema-modify.exe")
+base_size=$(stat -c %s "$work/bin/empty-dialog.exe")
+x86_64-w64-mingw32-strip -o "$work/stripped.exe" "$work/bin/schema-modify.exe"
+stripped_size=$(stat -c %s "$work/stripped.exe")
+
+cat <<EOF
+schema-modify benchmarks ($(date -u +%Y-%m-%dT%H:%MZ), Wine $(/usr/lib/wine/wine64 --version 2>/dev/null | sed 's/^wine-//'), forest on $ip, $runs runs, medians)
+
+figure                                  schema-modify   baseline        ratio
+start to details shown (ms)             $(printf '%-15s %-15s %s' "$prog_start" "$base_start" "$(ratio "$prog_start" "$base_start")")   baseline: empty dialog exe
+Setup to final display (ms)             $(printf '%-15s %-15s %s' "$setup_ms" "$ldap_ms" "$(ratio "$setup_ms" "$ldap_ms")")   baseline: ldapmodify of the two objects
+Setup again, objects exist (ms)         $(printf '%-15s %-15s %s' "$setup_again_ms" "$ldap_ms" "$(ratio "$setup_again_ms" "$ldap_ms")")
+LDAP operations per run                 $(printf '%-15s %-15s %s' "$ops" "$min_ops" "$(ratio "$ops" "$min_ops")")   baseline: fewest needed
+LDAP binds per run                      $(printf '%-15s %-15s %s' "$binds" "$min_binds" "$(ratio "$binds" "$min_binds")")
+exe size (bytes)                        $(printf '%-15s %-15s %s' "$prog_size" "$base_size" "$(ratio "$prog_size" "$base_size")")   (stripped: $stripped_size)
+peak working set (KiB)                  $(printf '%-15s %-15s %s' "$prog_mem" "$base_mem" "$(ratio "$prog_mem" "$base_mem")")
+
+result of the first Setup:  $result
+result of the second Setup: $result_again
+operations of one run, by kind:
+$(awk '{ n[$1]++ } END { for (k in n) printf "  %-10s %d\n", k, n[k] }' "$log" | sort)
+raw figures: $work
+EOF

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Runs schema-modify.exe's main job against a throwaway Samba AD forest:
+# installs what is missing, builds, starts a fresh forest on 127.0.0.2 and
+# runs the exe under Wine with the project's ADSI provider. With an X display
+# the dialog opens there for you; without one it runs under Xvfb, presses
+# "&Setup" itself and saves screenshots. Either way it then prints what the
+# schema holds, read from the directory itself, and stops what it started.
+set -euo pipefail
+
+usage() {
+  cat <<EOF
+usage: tools/demo.sh [--keep-forest] [--headless] [--build DIR]
+
+  --keep-forest  leave the forest running afterwards (tools/forest.sh remove
+                 stops it); a later run starts a fresh one all the same
+  --headless     use a private Xvfb display even when DISPLAY is set
+  --build DIR    build tree to use (default: build-demo/ in the checkout)
+
+Settings: FOREST_IP (default 127.0.0.2, must be in 127.0.0.0/8).
+EOF
+}
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build-demo
+keep=0 headless=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --keep-forest) keep=1; shift ;;
+    --headless) headless=1; shift ;;
+    --build) [ $# -ge 2 ] || { usage >&2; exit 2; }; build=$2; shift 2 ;;
+    -h|--help) usage; exit 0 ;;
+    *) echo "demo: unknown option '$1'" >&2; usage >&2; exit 2 ;;
+  esac
+done
+ip=${FOREST_IP:-127.0.0.2}
+case $ip in
+  127.*) ;;
+  *) echo "demo: FOREST_IP must be a loopback address (127.0.0.0/8), not '$ip'" >&2; exit 2 ;;
+esac
+[ -z "${DISPLAY:-}" ] && headless=1
+
+step() { echo "demo: $*"; }
+fail() { echo "demo: FAILED: $*" >&2; exit 1; }
+
+step "installing missing packages (tools/install-deps.sh)"
+"$root/tools/install-deps.sh" || fail "the packages could not be installed; see apt-get's messages above"
+
+step "building into $build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFOREST_IP="$ip" >"$build.configure.log" 2>&1 ||
+  fail "cmake could not configure the build; see $build.configure.log"
+cmake --build "$build" -j"$(nproc)" --target schema-modify activeds_provider bench-probe \
+  >"$build.build.log" 2>&1 || fail "the build failed; see $build.build.log"
+rm -f "$build.configure.log" "$build.build.log"
+
+work=$build/demo
+template=$build/forest-template
+forest_run=$work/forest
+shots=$work/screenshots
+mkdir -p "$work/bin" "$shots"
+rm -f "$shots"/*.png
+cp "$build/app/schema-modify.exe" "$build/tools/bench/bench-probe.exe" "$work/bin/"
+provider=$(find "$build/wine" -maxdepth 2 -name activeds.dll | head -n1)
+[ -n "$provider" ] || fail "the provider activeds.dll was not built"
+cp "$provider" "$work/bin/"
+
+xvfb_pid="" forest_started=0
+cleanup() {
+  if [ "$forest_started" = 1 ]; then
+    if [ "$keep" = 1 ]; then
+      step "the forest keeps running on $ip; stop it with: tools/forest.sh remove $forest_run"
+    else
+      "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
+      step "forest stopped and removed"
+    fi
+  fi
+  WINEPREFIX=$build/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+
+step "starting a fresh forest on $ip (the first time provisions it: about 20 s)"
+"$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
+forest_started=1
+"$root/tools/forest.sh" fresh "$template" "$forest_run" "$ip" >"$work/forest.log" 2>&1 ||
+  fail "the forest did not start; see $work/forest.log"
+
+# The provider, not the program, reads these: Wine has no logged-on domain user.
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=activeds=n
+export WINEADSI_SERVER=$ip WINEADSI_USER=Administrator@samdom.test WINEADSI_PASSWORD=Passw0rd-Admin1
+wine=$root/tools/wine-run.sh
+
+if [ "$headless" = 0 ]; then
+  step "opening schema-modify on $DISPLAY: check the details, press \"&Setup\", then \"&Exit\""
+  status=0
+  (cd "$work/bin" && "$wine" --prefix "$WINEPREFIX" ./schema-modify.exe) || status=$?
+  step "schema-modify exited with code $status"
+else
+  Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$work/display" >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  display=""
+  for _ in $(seq 100); do
+    display=$(head -n 1 "$work/display" 2>/dev/null || true)
+    [ -n "$display" ] && break
+    sleep 0.1
+  done
+  [ -n "$display" ] || fail "Xvfb did not start; see $work/xvfb.log"
+  export DISPLAY=:$display
+  # A wineserver started for another display would open the dialog there.
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  step "no display of yours: running under Xvfb on $DISPLAY and pressing \"&Setup\" itself"
+  status=0
+  (cd "$work/bin" && "$wine" --prefix "$WINEPREFIX" ./bench-probe.exe --setup --hold 1500 schema-modify.exe) |
+    tr -d '\r' | while IFS= read -r line; do
+      case $line in
+        phase=*)
+          phase=${line#phase=}
+          xwd -root -silent -display "$DISPLAY" | convert xwd:- "png:$shots/$phase.png" &&
+            step "screenshot: $shots/$phase.png" ;;
+        details=*) step "details shown: ${line#details=}" ;;
+        result=*) step "result shown: ${line#result=}" ;;
+        exit_code=*) step "schema-modify exited with code ${line#exit_code=}" ;;
+      esac
+    done || status=$?
+  [ "$status" = 0 ] || fail "the run did not reach its final display (driver status $status)"
+fi
+
+step "what the schema holds now (read with ldbsearch from the forest's own database):"
+schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
+for name in WexlorAdmin WexlorEnterpriseUser; do
+  entry=$("$root/tools/forest.sh" search "$forest_run" -b "$schema" -s one "(cn=$name)" \
+            dn objectClass lDAPDisplayName attributeID governsID attributeSyntax oMSyntax \
+            isSingleValued searchFlags objectClassCategory subClassOf mayContain 2>/dev/null |
+          grep -v '^#' | sed '/^$/d' || true)
+  if [ -n "$entry" ]; then printf '%s\n\n' "$entry"; else echo "  (no $name in the schema)"; fi
+done
+step "run again with: tools/demo.sh   (a fresh forest each time; --help for options)"

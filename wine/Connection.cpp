@@ -1,0 +1,314 @@
+#include "wine/Connection.h"
+
+#include "wine/LastError.h"
+#include "wine/ResultCodes.h"
+#include "wine/Settings.h"
+#include "wine/Stats.h"
+
+#include <winber.h>
+
+#include <cwctype>
+#include <memory>
+
+namespace Provider {
+
+namespace {
+
+// Sessions by server key. Guarded by g_poolLock, which also guards every
+// session's reference count so that a lookup never revives a dying session.
+SRWLOCK g_poolLock = SRWLOCK_INIT;
+std::map<std::wstring, Connection*>& Pool() {
+    static std::map<std::wstring, Connection*> pool;
+    return pool;
+}
+
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) : m_lock(lock) { ::AcquireSRWLockExclusive(&m_lock); }
+    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&m_lock); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& m_lock;
+};
+
+// Everything wldap32 hands back is freed through its own allocator.
+struct MessageDeleter {
+    void operator()(LDAPMessage* m) const { ldap_msgfree(m); }
+};
+using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+std::wstring FromUtf8(const char* bytes, ULONG length) {
+    if (length == 0) return std::wstring();
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(length), nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring text(n, L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(length), &text[0], n);
+    return text;
+}
+
+PWCHAR Mutable(const std::wstring& text) { return const_cast<PWCHAR>(text.c_str()); }
+
+std::wstring EscapeFilterValue(const std::wstring& value) {
+    static const wchar_t hex[] = L"0123456789abcdef";
+    std::wstring out;
+    for (wchar_t c : value) {
+        if (c == L'*' || c == L'(' || c == L')' || c == L'\\' || c == L'\0') {
+            out += L'\\';
+            out += hex[(c >> 4) & 0xF];
+            out += hex[c & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+Entry ReadEntry(LDAP* ld, LDAPMessage* message) {
+    Entry entry;
+    if (PWCHAR dn = ldap_get_dnW(ld, message)) {
+        entry.dn = dn;
+        ldap_memfreeW(dn);
+    }
+    BerElement* ber = nullptr;
+    for (PWCHAR name = ldap_first_attributeW(ld, message, &ber); name;
+         name = ldap_next_attributeW(ld, message, ber)) {
+        Attribute attribute;
+        attribute.name = name;
+        // Raw values, converted here: ldap_get_valuesW would stop at the
+        // first NUL of a binary value.
+        if (berval** values = ldap_get_values_lenW(ld, message, name)) {
+            for (berval** v = values; *v; ++v)
+                attribute.values.push_back(FromUtf8((*v)->bv_val, (*v)->bv_len));
+            ldap_value_free_len(values);
+        }
+        ldap_memfreeW(name);
+        entry.attributes.push_back(std::move(attribute));
+    }
+    if (ber) ber_free(ber, 0);
+    return entry;
+}
+
+// The code of an operation that got no answer at all. A connection that
+// cannot be made leaves wldap32 with no LDAP result code of its own; ADSI
+// reports that as the server being down.
+ULONG TransportFailure() {
+    ULONG code = LdapGetLastError();
+    return code != LDAP_SUCCESS && IsLdapResultCode(code) ? code : ULONG(LDAP_SERVER_DOWN);
+}
+
+}  // namespace
+
+Connection::Connection(const std::wstring& key, const std::wstring& host, ULONG port) : m_key(key) {
+    m_ld = ldap_initW(Mutable(host), port);
+    if (!m_ld) return;
+    ULONG version = LDAP_VERSION3;
+    ldap_set_optionW(m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    // Referrals to the DNS partitions would make wldap32 bind elsewhere on
+    // its own; ADSI's default search sees the entries of this server only.
+    ldap_set_optionW(m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+}
+
+Connection::~Connection() {
+    if (m_ld) ldap_unbind(m_ld);
+}
+
+HRESULT Connection::Acquire(const std::wstring& server, Connection** connection) {
+    *connection = nullptr;
+    Settings settings = ReadSettings();
+    std::wstring target = server.empty() ? settings.server : server;
+    if (target.empty()) {
+        // No domain to locate a controller in: what ADSI says on a machine
+        // outside any domain.
+        RecordFailure(ERROR_NO_SUCH_DOMAIN, L"WINEADSI_SERVER names no server for a serverless path");
+        return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN);
+    }
+    size_t colon = target.find(L':');
+    std::wstring host = target.substr(0, colon);
+    ULONG port = colon == std::wstring::npos ? LDAP_PORT : std::wcstoul(target.c_str() + colon + 1, nullptr, 10);
+    std::wstring key = Lower(host) + L":" + std::to_wstring(port);
+
+    ExclusiveLock pool(g_poolLock);
+    auto found = Pool().find(key);
+    if (found != Pool().end()) {
+        ++found->second->m_refs;
+        *connection = found->second;
+        return S_OK;
+    }
+    auto* fresh = new Connection(key, host, port);
+    HRESULT hr = S_OK;
+    if (!fresh->m_ld) {
+        RecordFailure(ERROR_DS_LOCAL_ERROR, std::wstring());
+        hr = HRESULT_FROM_WIN32(ERROR_DS_LOCAL_ERROR);
+    } else {
+        hr = fresh->Bind(settings.user, settings.password);
+    }
+    if (FAILED(hr)) {
+        delete fresh;
+        return hr;
+    }
+    try {
+        Pool()[key] = fresh;
+    } catch (...) {
+        delete fresh;
+        throw;
+    }
+    *connection = fresh;
+    return S_OK;
+}
+
+void Connection::AddRef() {
+    ExclusiveLock pool(g_poolLock);
+    ++m_refs;
+}
+
+void Connection::Release() {
+    {
+        ExclusiveLock pool(g_poolLock);
+        if (--m_refs > 0) return;
+        Pool().erase(m_key);
+    }
+    delete this;
+}
+
+HRESULT Connection::Bind(const std::wstring& user, const std::wstring& password) {
+    RecordOperation(L"bind", m_key, user);
+    // The asynchronous bind, so that a refusal comes with the server's text.
+    ULONG msgid = ldap_simple_bindW(m_ld, user.empty() ? nullptr : Mutable(user),
+                                    user.empty() ? nullptr : Mutable(password));
+    if (msgid == static_cast<ULONG>(-1)) return Failed(TransportFailure(), std::wstring(), true);
+    LDAPMessage* answer = nullptr;
+    HRESULT hr = Complete(msgid, &answer, true);
+    if (answer) ldap_msgfree(answer);
+    return hr;
+}
+
+HRESULT Connection::Failed(ULONG ldapCode, const std::wstring& serverText, bool recordFailure) {
+    if (ldapCode == LDAP_SUCCESS) ldapCode = LDAP_LOCAL_ERROR;
+    if (recordFailure) RecordFailure(LdapToWin32(ldapCode), serverText);
+    return LdapToHResult(ldapCode);
+}
+
+HRESULT Connection::Complete(ULONG msgid, LDAPMessage** answer, bool recordFailure) {
+    *answer = nullptr;
+    LDAPMessage* result = nullptr;
+    ULONG type = ldap_result(m_ld, msgid, LDAP_MSG_ALL, nullptr, &result);
+    if (type == 0 || type == static_cast<ULONG>(-1) || !result) {
+        if (result) ldap_msgfree(result);
+        return Failed(TransportFailure(), std::wstring(), recordFailure);
+    }
+    ULONG code = LDAP_SUCCESS;
+    PWCHAR matched = nullptr;
+    PWCHAR text = nullptr;
+    ULONG parsed = ldap_parse_resultW(m_ld, result, &code, &matched, &text, nullptr, nullptr, FALSE);
+    std::wstring serverText = text ? text : L"";
+    if (matched) ldap_memfreeW(matched);
+    if (text) ldap_memfreeW(text);
+    if (parsed != LDAP_SUCCESS) {
+        ldap_msgfree(result);
+        return Failed(parsed, serverText, recordFailure);
+    }
+    if (code != LDAP_SUCCESS) {
+        ldap_msgfree(result);
+        return Failed(code, serverText, recordFailure);
+    }
+    *answer = result;
+    return S_OK;
+}
+
+HRESULT Connection::Search(const std::wstring& base, ULONG scope, const std::wstring& filter,
+                           const std::vector<std::wstring>* attributes, std::vector<Entry>& entries,
+                           bool recordFailure) {
+    entries.clear();
+    std::vector<PWCHAR> names;
+    if (attributes) {
+        for (const std::wstring& name : *attributes) names.push_back(Mutable(name));
+        names.push_back(nullptr);
+    }
+    ExclusiveLock lock(m_lock);
+    RecordOperation(L"search", m_key, base);
+    ULONG msgid = 0;
+    ULONG code = ldap_search_extW(m_ld, Mutable(base), scope, Mutable(filter),
+                                  attributes ? names.data() : nullptr, FALSE, nullptr, nullptr,
+                                  LDAP_NO_LIMIT, LDAP_NO_LIMIT, &msgid);
+    if (code != LDAP_SUCCESS) return Failed(code, std::wstring(), recordFailure);
+    LDAPMessage* raw = nullptr;
+    HRESULT hr = Complete(msgid, &raw, recordFailure);
+    Message answer(raw);
+    if (FAILED(hr)) return hr;
+    for (LDAPMessage* e = ldap_first_entry(m_ld, answer.get()); e; e = ldap_next_entry(m_ld, e))
+        entries.push_back(ReadEntry(m_ld, e));
+    return S_OK;
+}
+
+HRESULT Connection::Change(const wchar_t* operation, const std::wstring& dn,
+                           const std::vector<Attribute>& attributes, ULONG modOp) {
+    // wldap32 wants mutable arrays of mutable strings; they point into
+    // attributes, which outlives the request.
+    std::vector<std::vector<PWCHAR>> values(attributes.size());
+    std::vector<LDAPModW> mods(attributes.size());
+    std::vector<LDAPModW*> modList;
+    for (size_t i = 0; i < attributes.size(); ++i) {
+        for (const std::wstring& v : attributes[i].values) values[i].push_back(Mutable(v));
+        values[i].push_back(nullptr);
+        mods[i].mod_op = modOp;
+        mods[i].mod_type = Mutable(attributes[i].name);
+        mods[i].mod_vals.modv_strvals = values[i].data();
+        modList.push_back(&mods[i]);
+    }
+    modList.push_back(nullptr);
+
+    ExclusiveLock lock(m_lock);
+    RecordOperation(operation, m_key, dn);
+    ULONG msgid = 0;
+    ULONG code = modOp == LDAP_MOD_ADD
+                     ? ldap_add_extW(m_ld, Mutable(dn), modList.data(), nullptr, nullptr, &msgid)
+                     : ldap_modify_extW(m_ld, Mutable(dn), modList.data(), nullptr, nullptr, &msgid);
+    if (code != LDAP_SUCCESS) return Failed(code, std::wstring(), true);
+    LDAPMessage* raw = nullptr;
+    HRESULT hr = Complete(msgid, &raw, true);
+    Message answer(raw);
+    return hr;
+}
+
+HRESULT Connection::Add(const std::wstring& dn, const std::vector<Attribute>& attributes) {
+    return Change(L"add", dn, attributes, LDAP_MOD_ADD);
+}
+
+HRESULT Connection::Modify(const std::wstring& dn, const std::vector<Attribute>& attributes) {
+    return Change(L"modify", dn, attributes, LDAP_MOD_REPLACE);
+}
+
+bool Connection::HasDnSyntax(const std::wstring& attribute) {
+    std::wstring key = Lower(attribute);
+    ExclusiveLock schema(m_schemaLock);
+    auto known = m_dnSyntax.find(key);
+    if (known != m_dnSyntax.end()) return known->second;
+
+    std::vector<Entry> entries;
+    if (m_schemaDn.empty()) {
+        std::vector<std::wstring> wanted{L"schemaNamingContext"};
+        if (FAILED(Search(L"", LDAP_SCOPE_BASE, L"(objectClass=*)", &wanted, entries, false))) return false;
+        for (const Entry& e : entries)
+            for (const Attribute& a : e.attributes)
+                if (SameAttributeName(a.name, wanted[0]) && !a.values.empty()) m_schemaDn = a.values[0];
+        if (m_schemaDn.empty()) return false;
+    }
+    std::vector<std::wstring> wanted{L"attributeSyntax"};
+    std::wstring filter = L"(&(objectClass=attributeSchema)(lDAPDisplayName=" + EscapeFilterValue(attribute) + L"))";
+    if (FAILED(Search(m_schemaDn, LDAP_SCOPE_ONELEVEL, filter, &wanted, entries, false))) return false;
+    bool dn = false;
+    for (const Entry& e : entries)
+        for (const Attribute& a : e.attributes)
+            if (SameAttributeName(a.name, wanted[0]) && !a.values.empty()) dn = a.values[0] == L"2.5.5.1";
+    m_dnSyntax[key] = dn;
+    return dn;
+}
+
+}  // namespace Provider

@@ -1,0 +1,63 @@
+// One bound LDAP session per server, shared by every object bound on it and
+// closed when the last of them is released. Each request holds the session's
+// lock from send to result, so objects on different threads may share it.
+#pragma once
+
+#include "wine/Entry.h"
+
+#include <windows.h>
+#include <winldap.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace Provider {
+
+class Connection {
+public:
+    // Finds the live session for server (empty: the configured server) or
+    // opens and binds a new one. On failure *connection is null and the
+    // thread's extended error describes the failure.
+    static HRESULT Acquire(const std::wstring& server, Connection** connection);
+
+    void AddRef();
+    void Release();
+
+    // Base, one-level or subtree search; attributes null asks for all.
+    // recordFailure false keeps the thread's extended error untouched (for
+    // look-ups the caller does not see).
+    HRESULT Search(const std::wstring& base, ULONG scope, const std::wstring& filter,
+                   const std::vector<std::wstring>* attributes, std::vector<Entry>& entries,
+                   bool recordFailure = true);
+    HRESULT Add(const std::wstring& dn, const std::vector<Attribute>& attributes);
+    HRESULT Modify(const std::wstring& dn, const std::vector<Attribute>& attributes);
+
+    // True when the schema gives the attribute DN syntax (2.5.5.1). Looked
+    // up once per name and session; false when the schema cannot tell.
+    bool HasDnSyntax(const std::wstring& attribute);
+
+private:
+    Connection(const std::wstring& key, const std::wstring& host, ULONG port);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    HRESULT Bind(const std::wstring& user, const std::wstring& password);
+    // Waits for the complete answer to msgid and turns its result code into
+    // an HRESULT, recording the server's text when it fails.
+    HRESULT Complete(ULONG msgid, LDAPMessage** answer, bool recordFailure);
+    HRESULT Failed(ULONG ldapCode, const std::wstring& serverText, bool recordFailure);
+    HRESULT Change(const wchar_t* operation, const std::wstring& dn,
+                   const std::vector<Attribute>& attributes, ULONG modOp);
+
+    std::wstring m_key;  // host:port, lower case
+    LDAP* m_ld = nullptr;
+    LONG m_refs = 1;
+    SRWLOCK m_lock = SRWLOCK_INIT;
+    SRWLOCK m_schemaLock = SRWLOCK_INIT;  // guards the two members below
+    std::map<std::wstring, bool> m_dnSyntax;
+    std::wstring m_schemaDn;
+};
+
+}  // namespace Provider

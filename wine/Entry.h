@@ -1,0 +1,23 @@
+// What an LDAP search hands back, and what an add or modify sends: entries
+// with named, multi-valued string attributes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Provider {
+
+struct Attribute {
+    std::wstring name;
+    std::vector<std::wstring> values;
+};
+
+struct Entry {
+    std::wstring dn;
+    std::vector<Attribute> attributes;
+};
+
+// Case-insensitive, as LDAP attribute names are.
+bool SameAttributeName(const std::wstring& a, const std::wstring& b);
+
+}  // namespace Provider

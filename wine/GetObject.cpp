@@ -1,0 +1,43 @@
+// ADsGetObject: parse the path, bind (or reuse) the server's session, make
+// sure the object exists, and hand out the interface asked for.
+#include "wine/AdsPath.h"
+#include "wine/Connection.h"
+#include "wine/DirectoryObject.h"
+#include "wine/LastError.h"
+
+#include <adserr.h>
+#include <oleauto.h>
+#include <iads.h>
+#include <adshlp.h>
+
+using namespace Provider;
+
+extern "C" HRESULT WINAPI ADsGetObject(LPCWSTR lpszPathName, REFIID riid, VOID** ppObject) {
+    if (!ppObject) return E_ADS_BAD_PARAMETER;
+    *ppObject = nullptr;
+    return Guarded([&] {
+        AdsPath path;
+        HRESULT hr = ParseAdsPath(lpszPathName, path);
+        if (FAILED(hr)) return hr;
+
+        Connection* raw = nullptr;
+        hr = Connection::Acquire(path.server, &raw);
+        if (FAILED(hr)) return hr;
+        // Owns the reference until the object takes it over.
+        std::unique_ptr<Connection, void (*)(Connection*)> connection(raw, [](Connection* c) { c->Release(); });
+
+        std::vector<std::wstring> wanted{L"objectClass"};
+        std::vector<Entry> entries;
+        hr = connection->Search(path.dn, LDAP_SCOPE_BASE, L"(objectClass=*)", &wanted, entries);
+        if (FAILED(hr)) return hr;
+        if (entries.empty()) {
+            RecordFailure(ERROR_DS_NO_SUCH_OBJECT, std::wstring());
+            return HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT);
+        }
+
+        auto* object = new DirectoryObject(connection.release(), path.server, path.dn, path.rootDse, true);
+        hr = object->QueryInterface(riid, ppObject);
+        object->Release();
+        return hr;
+    });
+}

@@ -1,0 +1,147 @@
+// IDirectorySearch of DirectoryObject: a subtree search with default
+// preferences whose rows are all read when it is executed, then handed out
+// row by row; ADsPath is a column made from each row's DN.
+#include "wine/DirectoryObject.h"
+
+#include "wine/AdsPath.h"
+#include "wine/SearchState.h"
+
+#include <adserr.h>
+#include <oleauto.h>
+#include <iads.h>
+#include <adshlp.h>
+
+#include <algorithm>
+
+namespace Provider {
+
+namespace {
+
+const wchar_t AdsPathColumn[] = L"ADsPath";
+
+// ADSI's value for an attribute list that asks for every attribute.
+const DWORD AllAttributes = static_cast<DWORD>(-1);
+
+void FreeColumnStorage(ADS_SEARCH_COLUMN& column) {
+    if (column.pADsValues) {
+        for (DWORD i = 0; i < column.dwNumValues; ++i) FreeADsStr(column.pADsValues[i].CaseIgnoreString);
+        FreeADsMem(column.pADsValues);
+    }
+    if (column.pszAttrName) FreeADsStr(column.pszAttrName);
+    column = ADS_SEARCH_COLUMN{};
+}
+
+// Fills column with string values of one type, in ADSI's allocator so that
+// FreeColumn (ours or a caller's FreeADsMem) releases it.
+HRESULT FillColumn(const wchar_t* name, ADSTYPE type, const std::vector<std::wstring>& values,
+                   ADS_SEARCH_COLUMN& column) {
+    column = ADS_SEARCH_COLUMN{};
+    column.dwADsType = type;
+    column.pszAttrName = AllocADsStr(name);
+    column.pADsValues = static_cast<PADSVALUE>(AllocADsMem(static_cast<DWORD>(values.size() * sizeof(ADSVALUE))));
+    if (!column.pszAttrName || !column.pADsValues) {
+        FreeColumnStorage(column);
+        return E_OUTOFMEMORY;
+    }
+    for (const std::wstring& value : values) {
+        ADSVALUE& slot = column.pADsValues[column.dwNumValues];
+        slot.dwType = type;
+        // Every string type of ADSVALUE shares this member's place.
+        slot.CaseIgnoreString = AllocADsStr(value.c_str());
+        if (!slot.CaseIgnoreString) {
+            FreeColumnStorage(column);
+            return E_OUTOFMEMORY;
+        }
+        ++column.dwNumValues;
+    }
+    return S_OK;
+}
+
+bool IsAdsPath(const wchar_t* name) { return SameAttributeName(name, AdsPathColumn); }
+
+}  // namespace
+
+SearchState* DirectoryObject::FindSearch(ADS_SEARCH_HANDLE handle) {
+    for (const auto& search : m_searches)
+        if (search.get() == static_cast<void*>(handle)) return search.get();
+    return nullptr;
+}
+
+HRESULT WINAPI DirectoryObject::SetSearchPreference(PADS_SEARCHPREF_INFO, DWORD) { return E_NOTIMPL; }
+HRESULT WINAPI DirectoryObject::AbandonSearch(ADS_SEARCH_HANDLE) { return E_NOTIMPL; }
+HRESULT WINAPI DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE) { return E_NOTIMPL; }
+HRESULT WINAPI DirectoryObject::GetPreviousRow(ADS_SEARCH_HANDLE) { return E_NOTIMPL; }
+HRESULT WINAPI DirectoryObject::GetNextColumnName(ADS_SEARCH_HANDLE, LPWSTR*) { return E_NOTIMPL; }
+
+HRESULT WINAPI DirectoryObject::ExecuteSearch(LPWSTR filter, LPWSTR* attributes, DWORD count,
+                                              PADS_SEARCH_HANDLE handle) {
+    if (!handle) return E_ADS_BAD_PARAMETER;
+    *handle = nullptr;
+    if (count != AllAttributes && count && !attributes) return E_ADS_BAD_PARAMETER;
+    return Guarded([&] {
+        std::vector<std::wstring> wanted;
+        bool all = !attributes || count == AllAttributes;
+        if (!all) {
+            for (DWORD i = 0; i < count; ++i)
+                if (attributes[i] && !IsAdsPath(attributes[i])) wanted.push_back(attributes[i]);
+            // ADsPath alone needs no attribute from the server: "1.1" asks
+            // for none.
+            if (wanted.empty()) wanted.push_back(L"1.1");
+        }
+        auto search = std::make_unique<SearchState>();
+        HRESULT hr = m_connection->Search(m_dn, LDAP_SCOPE_SUBTREE, filter && *filter ? filter : L"(objectClass=*)",
+                                          all ? nullptr : &wanted, search->rows);
+        if (FAILED(hr)) return hr;
+        *handle = static_cast<ADS_SEARCH_HANDLE>(search.get());
+        m_searches.push_back(std::move(search));
+        return S_OK;
+    });
+}
+
+HRESULT WINAPI DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE handle) {
+    SearchState* search = FindSearch(handle);
+    if (!search) return E_ADS_BAD_PARAMETER;
+    long long size = static_cast<long long>(search->rows.size());
+    if (search->current < size) ++search->current;
+    if (search->current < size) return S_OK;
+    // Every row arrived with ExecuteSearch, so nothing is pending: a caller
+    // that asks ADsGetLastError whether to wait (ERROR_MORE_DATA) must not
+    // read an older record and loop on it.
+    ADsSetLastError(ERROR_SUCCESS, nullptr, nullptr);
+    return S_ADS_NOMORE_ROWS;
+}
+
+HRESULT WINAPI DirectoryObject::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PADS_SEARCH_COLUMN column) {
+    if (!name || !column) return E_ADS_BAD_PARAMETER;
+    *column = ADS_SEARCH_COLUMN{};
+    SearchState* search = FindSearch(handle);
+    if (!search) return E_ADS_BAD_PARAMETER;
+    if (search->current < 0 || search->current >= static_cast<long long>(search->rows.size()))
+        return E_ADS_COLUMN_NOT_SET;
+    return Guarded([&] {
+        const Entry& row = search->rows[static_cast<size_t>(search->current)];
+        if (IsAdsPath(name))
+            return FillColumn(name, ADSTYPE_CASE_IGNORE_STRING, {MakeAdsPath(m_server, row.dn)}, *column);
+        auto found = std::find_if(row.attributes.begin(), row.attributes.end(),
+                                  [&](const Attribute& a) { return SameAttributeName(a.name, name); });
+        if (found == row.attributes.end() || found->values.empty()) return E_ADS_COLUMN_NOT_SET;
+        ADSTYPE type = m_connection->HasDnSyntax(found->name) ? ADSTYPE_DN_STRING : ADSTYPE_CASE_IGNORE_STRING;
+        return FillColumn(name, type, found->values, *column);
+    });
+}
+
+HRESULT WINAPI DirectoryObject::FreeColumn(PADS_SEARCH_COLUMN column) {
+    if (!column) return E_ADS_BAD_PARAMETER;
+    FreeColumnStorage(*column);
+    return S_OK;
+}
+
+HRESULT WINAPI DirectoryObject::CloseSearchHandle(ADS_SEARCH_HANDLE handle) {
+    auto found = std::find_if(m_searches.begin(), m_searches.end(),
+                              [&](const std::unique_ptr<SearchState>& s) { return s.get() == static_cast<void*>(handle); });
+    if (found == m_searches.end()) return E_ADS_BAD_PARAMETER;
+    m_searches.erase(found);
+    return S_OK;
+}
+
+}  // namespace Provider
