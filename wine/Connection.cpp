@@ -1,5 +1,6 @@
 #include "wine/Connection.h"
 
+#include "wine/Kerberos.h"
 #include "wine/LastError.h"
 #include "wine/ResultCodes.h"
 #include "wine/Settings.h"
@@ -105,7 +106,7 @@ ULONG TransportFailure() {
 
 }  // namespace
 
-Connection::Connection(const std::wstring& key, const std::wstring& host, ULONG port) : m_key(key) {
+Connection::Connection(const std::wstring& key, const std::wstring& host, ULONG port) : m_key(key), m_host(host) {
     m_ld = ldap_initW(Mutable(host), port);
     if (!m_ld) return;
     ULONG version = LDAP_VERSION3;
@@ -147,7 +148,7 @@ HRESULT Connection::Acquire(const std::wstring& server, Connection** connection)
         RecordFailure(ERROR_DS_LOCAL_ERROR, std::wstring());
         hr = HRESULT_FROM_WIN32(ERROR_DS_LOCAL_ERROR);
     } else {
-        hr = fresh->Bind(settings.user, settings.password);
+        hr = fresh->Bind(settings);
     }
     if (FAILED(hr)) {
         delete fresh;
@@ -177,11 +178,19 @@ void Connection::Release() {
     delete this;
 }
 
-HRESULT Connection::Bind(const std::wstring& user, const std::wstring& password) {
+HRESULT Connection::Bind(const Settings& settings) {
+    const std::wstring& user = settings.user;
     RecordOperation(L"bind", m_key, user);
+    if (::lstrcmpiW(settings.auth.c_str(), L"kerberos") == 0) {
+        std::wstring failureText;
+        ULONG code = KerberosBind(m_ld, m_host, user, settings.password, failureText);
+        return code == LDAP_SUCCESS ? S_OK : Failed(code, failureText, true);
+    }
+    if (!settings.auth.empty() && ::lstrcmpiW(settings.auth.c_str(), L"simple") != 0)
+        return Failed(LDAP_AUTH_METHOD_NOT_SUPPORTED, L"WINEADSI_AUTH is neither simple nor kerberos", true);
     // The asynchronous bind, so that a refusal comes with the server's text.
     ULONG msgid = ldap_simple_bindW(m_ld, user.empty() ? nullptr : Mutable(user),
-                                    user.empty() ? nullptr : Mutable(password));
+                                    user.empty() ? nullptr : Mutable(settings.password));
     if (msgid == static_cast<ULONG>(-1)) return Failed(TransportFailure(), std::wstring(), true);
     LDAPMessage* answer = nullptr;
     HRESULT hr = Complete(msgid, &answer, true);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "wine/Entry.h"
+#include "wine/Settings.h"
 
 #include <windows.h>
 #include <winldap.h>
@@ -43,7 +44,8 @@ private:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    HRESULT Bind(const std::wstring& user, const std::wstring& password);
+    // A simple bind, or with WINEADSI_AUTH=kerberos the SASL GSSAPI bind.
+    HRESULT Bind(const Settings& settings);
     // Waits for the complete answer to msgid and turns its result code into
     // an HRESULT, recording the server's text when it fails.
     HRESULT Complete(ULONG msgid, LDAPMessage** answer, bool recordFailure);
@@ -52,6 +54,7 @@ private:
                    const std::vector<Attribute>& attributes, ULONG modOp);
 
     std::wstring m_key;  // host:port, lower case
+    std::wstring m_host;
     LDAP* m_ld = nullptr;
     LONG m_refs = 1;
     SRWLOCK m_lock = SRWLOCK_INIT;

@@ -22,6 +22,7 @@ Settings ReadSettings() {
     settings.server = Environment(L"WINEADSI_SERVER");
     settings.user = Environment(L"WINEADSI_USER");
     settings.password = Environment(L"WINEADSI_PASSWORD");
+    settings.auth = Environment(L"WINEADSI_AUTH");
     settings.statsPath = Environment(L"WINEADSI_STATS");
     return settings;
 }

@@ -11,6 +11,7 @@ struct Settings {
     std::wstring server;    // WINEADSI_SERVER: host[:port] for serverless paths
     std::wstring user;      // WINEADSI_USER
     std::wstring password;  // WINEADSI_PASSWORD
+    std::wstring auth;      // WINEADSI_AUTH: "simple" (also when empty) or "kerberos"
     std::wstring statsPath; // WINEADSI_STATS: optional operation log
 };
 
