@@ -16,6 +16,13 @@
 #   forest.sh ldapmodify RUN_DIR ARGS...      ldapmodify (LDIF on stdin) as Administrator
 #   forest.sh adduser RUN_DIR NAME PASSWORD   an ordinary user (no schema rights)
 #   forest.sh status RUN_DIR                  exit 0 when LDAP answers a bind
+#   forest.sh kerberos RUN_DIR                the copy's KRB5_CONFIG and KRB5CCNAME, as
+#                                             assignments (RUN_DIR/krb5.conf, RUN_DIR/krb5cc)
+#   forest.sh kinit RUN_DIR                   a ticket for Administrator in that cache
+#
+# Each started copy can be reached with Kerberos: its KDC is in
+# RUN_DIR/krb5.conf and the DC has the SPN ldap/IP, so that a client that
+# names the server by its address finds a key for it.
 #
 # Everything lives inside the given directories: the system's own Samba
 # configuration and state are never read or written. Only the pid recorded
@@ -91,6 +98,38 @@ write_conf() {
 	path = $dir/state/sysvol/samdom.test/scripts
 	read only = no
 EOF
+}
+
+# The Kerberos client configuration of a copy on IP, and the SPN ldap/IP on
+# the DC's account (added once: a copy of a template provisioned on the
+# same address already has it). The DC is named by its address: no DNS.
+write_kerberos() {
+  local dir=$1 ip=$2 dc="CN=DC1,OU=Domain Controllers,$BASE_DN"
+  cat >"$dir/krb5.conf" <<EOF
+# Written by tools/forest.sh for a throwaway test forest.
+[libdefaults]
+	default_realm = $REALM
+	dns_lookup_realm = false
+	dns_lookup_kdc = false
+	rdns = false
+	dns_canonicalize_hostname = false
+[realms]
+	$REALM = {
+		kdc = $ip
+	}
+[domain_realm]
+	$ip = $REALM
+EOF
+  if ! ldbsearch -H "$dir/private/sam.ldb" -b "$dc" -s base "(servicePrincipalName=ldap/$ip)" dn 2>/dev/null |
+      grep -q '^dn:'; then
+    ldbmodify -H "$dir/private/sam.ldb" >/dev/null <<EOF ||
+dn: $dc
+changetype: modify
+add: servicePrincipalName
+servicePrincipalName: ldap/$ip
+EOF
+      die "could not add the SPN ldap/$ip to the DC in $dir"
+  fi
 }
 
 ip_of() {
@@ -204,6 +243,7 @@ cmd_provision() {
   fi
   # provision writes its own smb.conf with system paths in it; replace it.
   write_conf "$work" "$ip"
+  write_kerberos "$work" "$ip"
   # The administrator's password would expire after 42 days in a template
   # that is kept: 66048 is a normal account whose password never expires.
   ldbmodify -H "$work/private/sam.ldb" >/dev/null <<EOF ||
@@ -244,6 +284,8 @@ cmd_start() {
   # The copy's sockets and pid belong to the template's start, not to us.
   rm -rf "$run/run" "$run/log"
   write_conf "$run" "$ip"
+  write_kerberos "$run" "$ip"
+  rm -f "$run/krb5cc"
   echo "$ip" >"$run/forest.ip"
   echo "$template" >"$run/forest.template"
   launch "$run"
@@ -379,6 +421,28 @@ cmd_adduser() {
   echo "forest: user $2@samdom.test created in $dir"
 }
 
+# The copy's Kerberos client settings, one assignment a line.
+kerberos_env() {
+  [ -f "$1/krb5.conf" ] || die "no krb5.conf in $1; start the copy with forest.sh start"
+  echo "KRB5_CONFIG=$1/krb5.conf"
+  echo "KRB5CCNAME=FILE:$1/krb5cc"
+}
+
+cmd_kerberos() {
+  [ $# -eq 1 ] || die "usage: forest.sh kerberos RUN_DIR"
+  kerberos_env "$(abs "$1")"
+}
+
+cmd_kinit() {
+  [ $# -eq 1 ] || die "usage: forest.sh kinit RUN_DIR"
+  need kinit
+  local dir
+  dir=$(abs "$1")
+  kerberos_env "$dir" >/dev/null
+  echo "$ADMIN_PASSWORD" | KRB5_CONFIG="$dir/krb5.conf" KRB5CCNAME="FILE:$dir/krb5cc" \
+    kinit "${ADMIN_USER%@*}@$REALM" >/dev/null || die "kinit as Administrator failed in $dir"
+}
+
 cmd_status() {
   [ $# -eq 1 ] || die "usage: forest.sh status RUN_DIR"
   local dir
@@ -386,7 +450,7 @@ cmd_status() {
   [ -n "$(live_pid "$dir")" ] && ldap_answers "$(ip_of "$dir")"
 }
 
-[ $# -ge 1 ] || die "usage: forest.sh provision|start|fresh|stop|remove|restart|down|up|pause|resume|search|ldapsearch|ldapmodify|adduser|status ..."
+[ $# -ge 1 ] || die "usage: forest.sh provision|start|fresh|stop|remove|restart|down|up|pause|resume|search|ldapsearch|ldapmodify|adduser|status|kerberos|kinit ..."
 command=$1
 shift
 case $command in
@@ -404,5 +468,7 @@ case $command in
   ldapmodify) cmd_ldapmodify "$@" ;;
   adduser) cmd_adduser "$@" ;;
   status) cmd_status "$@" ;;
+  kerberos) cmd_kerberos "$@" ;;
+  kinit) cmd_kinit "$@" ;;
   *) die "unknown command '$command'" ;;
 esac
