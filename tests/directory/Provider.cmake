@@ -14,3 +14,13 @@ add_directory_test(provider_server_down_tests
   ProviderServerDownTest.cpp
   ProviderSupportTest.cpp
 )
+
+# The Kerberos bind: the Kerberos library takes the forest's configuration
+# and ticket cache (tools/forest.sh kerberos) from the Unix environment.
+add_directory_test(provider_kerberos_tests
+  ProviderKerberosTest.cpp
+  ProviderSupportTest.cpp
+)
+set_property(TEST provider_kerberos_tests APPEND PROPERTY ENVIRONMENT
+  "KRB5_CONFIG=${FOREST_RUN_DIR}/krb5.conf"
+  "KRB5CCNAME=FILE:${FOREST_RUN_DIR}/krb5cc")

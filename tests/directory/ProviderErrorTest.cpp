@@ -11,24 +11,6 @@ using namespace ProviderTest;
 
 namespace {
 
-// Replaces one of the provider's settings for the life of the object.
-class Setting {
-public:
-    Setting(const wchar_t* name, const std::wstring& value) : m_name(name) {
-        wchar_t old[1024];
-        DWORD n = ::GetEnvironmentVariableW(name, old, 1024);
-        m_had = n > 0 && n < 1024;
-        if (m_had) m_old.assign(old, n);
-        ::SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
-    }
-    ~Setting() { ::SetEnvironmentVariableW(m_name, m_had ? m_old.c_str() : nullptr); }
-
-private:
-    const wchar_t* m_name;
-    std::wstring m_old;
-    bool m_had = false;
-};
-
 std::vector<std::string> LoggedOperations(const std::wstring& path) {
     std::ifstream in(Narrow(path));
     std::vector<std::string> ops;

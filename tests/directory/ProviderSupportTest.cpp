@@ -62,6 +62,16 @@ std::wstring Widen(const std::string& text) {
     return out;
 }
 
+Setting::Setting(const wchar_t* name, const std::wstring& value) : m_name(name) {
+    wchar_t old[1024];
+    DWORD n = ::GetEnvironmentVariableW(name, old, 1024);
+    m_had = n > 0 && n < 1024;
+    if (m_had) m_old.assign(old, n);
+    ::SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+}
+
+Setting::~Setting() { ::SetEnvironmentVariableW(m_name, m_had ? m_old.c_str() : nullptr); }
+
 // Wine starts a Linux program from CreateProcess but hands back a handle
 // that cannot be waited on, so the script reports its end through a file
 // that it renames into place last.

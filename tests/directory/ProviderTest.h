@@ -75,6 +75,21 @@ struct LastError {
 };
 LastError ReadLastError();
 
+// Replaces one of the provider's settings (an environment variable of this
+// process; empty removes it) for the life of the object.
+class Setting {
+public:
+    Setting(const wchar_t* name, const std::wstring& value);
+    ~Setting();
+    Setting(const Setting&) = delete;
+    Setting& operator=(const Setting&) = delete;
+
+private:
+    const wchar_t* m_name;
+    std::wstring m_old;
+    bool m_had = false;
+};
+
 // Binds path for riid through ADsGetObject.
 template <typename T>
 HRESULT Bind(const std::wstring& path, REFIID riid, Scoped::ComPtr<T>& object) {
