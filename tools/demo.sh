@@ -95,7 +95,7 @@ if [ "$headless" = 0 ]; then
   (cd "$work/bin" && "$wine" --prefix "$WINEPREFIX" ./schema-modify.exe) || status=$?
   step "schema-modify exited with code $status"
 else
-  Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$work/display" >"$work/xvfb.log" 2>&1 &
+  Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset 5>"$work/display" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
   display=""
   for _ in $(seq 100); do
@@ -110,7 +110,8 @@ else
   step "no display of yours: running under Xvfb on $DISPLAY and pressing \"&Setup\" itself"
   status=0
   (cd "$work/bin" && "$wine" --prefix "$WINEPREFIX" ./bench-probe.exe --setup --hold 1500 schema-modify.exe) |
-    tr -d '\r' | while IFS= read -r line; do
+    while IFS= read -r line; do
+      line=${line%$'\r'}
       case $line in
         phase=*)
           phase=${line#phase=}
