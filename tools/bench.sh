@@ -22,6 +22,7 @@ case $ip in
 esac
 
 say() { echo "bench: $*" >&2; }
+. "$root/tools/xvfb.sh"
 
 say "building in $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFOREST_IP="$ip" >/dev/null
@@ -39,20 +40,16 @@ cp "$provider" "$work/bin/"
 export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
 
-xvfb_pid="" forest_run=""
+forest_run=""
 cleanup() {
   if [ -n "$forest_run" ]; then "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true; fi
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  stop_xvfb
 }
 trap cleanup EXIT
 
-# A private X display: the first free number from 90 up.
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=:$display
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+start_xvfb "$work"
+# A wineserver left from a run on another display would open the windows there.
+/usr/lib/wine/wineserver -k 2>/dev/null || true
 
 template=$build/bench-forest-template
 forest_run=$work/forest
@@ -115,41 +112,11 @@ result=$(tr -d '\r' <"$work/s1.txt" | sed -n 's/^result=//p' | tail -n1)
 result_again=$(tr -d '\r' <"$work/r1.txt" | sed -n 's/^result=//p' | tail -n1)
 
 say "baseline for Setup: the two adds with ldapmodify, $runs fresh forests"
-schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
-cat >"$work/additions.ldif" <<EOF
-dn: CN=WexlorAdmin,$schema
-changetype: add
-objectClass: attributeSchema
-adminDescription: WexlorAdmin
-adminDisplayName: WexlorAdmin
-cn: WexlorAdmin
-lDAPDisplayName: WexlorAdmin
-attributeID: 1.3.6.1.4.1.32473.1.3.1
-attributeSyntax: 2.5.5.8
-isSingleValued: TRUE
-systemOnly: FALSE
-oMSyntax: 1
-searchFlags: 1
-
-dn: CN=WexlorEnterpriseUser,$schema
-changetype: add
-objectClass: classSchema
-adminDescription: WexlorEnterpriseUser
-adminDisplayName: WexlorEnterpriseUser
-cn: WexlorEnterpriseUser
-lDAPDisplayName: WexlorEnterpriseUser
-name: WexlorEnterpriseUser
-governsID: 1.3.6.1.4.1.32473.1.4
-systemOnly: FALSE
-rDNAttID: cn
-objectClassCategory: 3
-mayContain: WexlorAdmin
-EOF
 : >"$work/ldap-add.txt"
 for i in $(seq "$runs"); do
   fresh_forest
   t0=$(date +%s%N)
-  "$root/tools/forest.sh" ldapmodify "$forest_run" <"$work/additions.ldif" >/dev/null
+  "$root/tools/forest.sh" ldapmodify "$forest_run" <"$root/tools/schema-additions.ldif" >/dev/null
   t1=$(date +%s%N)
   echo $(((t1 - t0) / 100000)) | awk '{ printf "%.1f\n", $1 / 10 }' >>"$work/ldap-add.txt"
 done

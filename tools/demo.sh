@@ -41,6 +41,7 @@ esac
 
 step() { echo "demo: $*"; }
 fail() { echo "demo: FAILED: $*" >&2; exit 1; }
+. "$root/tools/xvfb.sh"
 
 step "installing missing packages (tools/install-deps.sh)"
 "$root/tools/install-deps.sh" || fail "the packages could not be installed; see apt-get's messages above"
@@ -63,7 +64,7 @@ provider=$(find "$build/wine" -maxdepth 2 -name activeds.dll | head -n1)
 [ -n "$provider" ] || fail "the provider activeds.dll was not built"
 cp "$provider" "$work/bin/"
 
-xvfb_pid="" forest_started=0
+forest_started=0
 cleanup() {
   if [ "$forest_started" = 1 ]; then
     if [ "$keep" = 1 ]; then
@@ -74,7 +75,7 @@ cleanup() {
     fi
   fi
   WINEPREFIX=$build/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  stop_xvfb
 }
 trap cleanup EXIT
 
@@ -95,16 +96,7 @@ if [ "$headless" = 0 ]; then
   (cd "$work/bin" && "$wine" --prefix "$WINEPREFIX" ./schema-modify.exe) || status=$?
   step "schema-modify exited with code $status"
 else
-  Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset 5>"$work/display" >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  display=""
-  for _ in $(seq 100); do
-    display=$(head -n 1 "$work/display" 2>/dev/null || true)
-    [ -n "$display" ] && break
-    sleep 0.1
-  done
-  [ -n "$display" ] || fail "Xvfb did not start; see $work/xvfb.log"
-  export DISPLAY=:$display
+  start_xvfb "$work" || fail "no private X display"
   # A wineserver started for another display would open the dialog there.
   /usr/lib/wine/wineserver -k 2>/dev/null || true
   step "no display of yours: running under Xvfb on $DISPLAY and pressing \"&Setup\" itself"

@@ -70,18 +70,19 @@ const Row Table[] = {
     {0x61, ERROR_DS_REFERRAL_LIMIT_EXCEEDED},
 };
 
-}  // namespace
-
-bool IsLdapResultCode(ULONG ldapCode) {
+const Row* Find(ULONG ldapCode) {
     for (const Row& row : Table)
-        if (row.ldap == ldapCode) return true;
-    return false;
+        if (row.ldap == ldapCode) return &row;
+    return nullptr;
 }
 
+}  // namespace
+
+bool IsLdapResultCode(ULONG ldapCode) { return Find(ldapCode) != nullptr; }
+
 DWORD LdapToWin32(ULONG ldapCode) {
-    for (const Row& row : Table)
-        if (row.ldap == ldapCode) return row.win32;
-    return ERROR_GEN_FAILURE;
+    const Row* row = Find(ldapCode);
+    return row ? row->win32 : ERROR_GEN_FAILURE;
 }
 
 }  // namespace Provider

@@ -12,6 +12,7 @@
 set -euo pipefail
 
 dir=$1
+root=$(cd "$(dirname "$0")/../.." && pwd)
 schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
 
 forest() { "$FOREST_SCRIPT" "$@"; }
@@ -40,6 +41,9 @@ schema_entries() {
     | grep -v '^#' | sed '/^$/d'
 }
 
+# The program's attribute as LDIF: the first record of the shared file.
+attribute_ldif() { awk -v RS= 'NR == 1' "$root/tools/schema-additions.ldif"; }
+
 run() {
   case $1 in
     forest-fresh) forest fresh "$FOREST_TEMPLATE" "$FOREST_RUN" "$FOREST_IP" ;;
@@ -57,36 +61,8 @@ run() {
     # own, then tries the program's own attribute the same way and prints the
     # server's answer to it, which the program must show word for word.
     plant-oid-collision)
-      forest ldapmodify "$FOREST_RUN" <<EOF
-dn: CN=OtherAdminFlag,$schema
-changetype: add
-objectClass: attributeSchema
-adminDescription: OtherAdminFlag
-adminDisplayName: OtherAdminFlag
-cn: OtherAdminFlag
-lDAPDisplayName: OtherAdminFlag
-attributeID: 1.3.6.1.4.1.32473.1.3.1
-attributeSyntax: 2.5.5.8
-isSingleValued: TRUE
-systemOnly: FALSE
-oMSyntax: 1
-searchFlags: 1
-EOF
-      ! forest ldapmodify "$FOREST_RUN" 2>&1 <<EOF
-dn: CN=WexlorAdmin,$schema
-changetype: add
-objectClass: attributeSchema
-adminDescription: WexlorAdmin
-adminDisplayName: WexlorAdmin
-cn: WexlorAdmin
-lDAPDisplayName: WexlorAdmin
-attributeID: 1.3.6.1.4.1.32473.1.3.1
-attributeSyntax: 2.5.5.8
-isSingleValued: TRUE
-systemOnly: FALSE
-oMSyntax: 1
-searchFlags: 1
-EOF
+      forest ldapmodify "$FOREST_RUN" < <(attribute_ldif | sed 's/WexlorAdmin/OtherAdminFlag/g')
+      ! forest ldapmodify "$FOREST_RUN" < <(attribute_ldif) 2>&1
       ;;
     *) echo "unknown request: $*"; return 2 ;;
   esac

@@ -8,6 +8,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+. "$root/tools/xvfb.sh"
 
 prefix="" work="" shots=""
 while [ $# -gt 0 ]; do
@@ -28,13 +29,13 @@ rm -rf "$work"
 mkdir -p "$work/requests" "$shots"
 rm -f "$shots"/*.png
 
-xvfb_pid="" agent_pid=""
+agent_pid=""
 cleanup() {
   if [ -n "$agent_pid" ]; then kill "$agent_pid" 2>/dev/null || true; wait "$agent_pid" 2>/dev/null || true; fi
   # The prefix's wineserver (and the desktop it keeps) belongs to this
   # display; a later session must not find it pointing at a display that is gone.
   WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  stop_xvfb
 }
 trap cleanup EXIT
 
@@ -42,23 +43,8 @@ trap cleanup EXIT
 # DISPLAY, and windows would open on a display nobody looks at.
 WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
 
-# Xvfb chooses a free display number itself and writes it to fd 5.
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset \
-  5>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=""
-for _ in $(seq 200); do
-  display=$(head -n 1 "$work/display" 2>/dev/null || true)
-  [ -n "$display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if [ -z "$display" ]; then
-  echo "session: Xvfb did not start (see $work/xvfb.log)" >&2
-  exit 1
-fi
-export DISPLAY=:$display
-echo "session: Xvfb pid $xvfb_pid on $DISPLAY" >&2
+start_xvfb "$work"
+echo "session: Xvfb pid $XVFB_PID on $DISPLAY" >&2
 
 # Without a window manager, X11 decorations never appear; let Wine draw the
 # caption and close box itself, so the tests can click them.
