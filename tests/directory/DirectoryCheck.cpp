@@ -3,8 +3,8 @@
 #include <cctype>
 #include <sstream>
 
-using ProviderTest::RunUnix;
-using ProviderTest::TheForest;
+using TestSupport::RunForest;
+using TestSupport::ShellQuote;
 
 namespace DirectoryCheck {
 
@@ -19,9 +19,7 @@ std::string Lower(std::string text) {
 
 std::string Search(const std::string& arguments) {
     std::string output;
-    int status = RunUnix(ShellQuote(TheForest().script) + " search " + ShellQuote(TheForest().runDir) + " " +
-                             arguments,
-                         &output);
+    int status = RunForest("search", arguments, &output);
     EXPECT_EQ(0, status) << "ldbsearch failed: " << output;
     return output;
 }
@@ -38,12 +36,6 @@ SchemaObject Single(const std::string& ldif, const std::string& what) {
 }
 
 }  // namespace
-
-std::string ShellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 std::vector<Entry> ParseLdif(const std::string& ldif) {
     // Join folded lines first: a line that starts with one space continues
@@ -97,37 +89,23 @@ SchemaObject ReadEntry(const std::string& dn) {
 
 int Forest(const std::string& command, const std::string& arguments) {
     std::string output;
-    int status = RunUnix(ShellQuote(TheForest().script) + " " + command + " " + ShellQuote(TheForest().runDir) +
-                             (arguments.empty() ? "" : " " + arguments),
-                         &output);
+    int status = RunForest(command, arguments, &output);
     EXPECT_EQ(0, status) << "forest.sh " << command << " failed: " << output;
     return status;
 }
 
 int LdapModify(const std::string& ldif, std::string* output) {
     std::string text;
-    int status = RunUnix("printf '%s' " + ShellQuote(ldif) + " | " + ShellQuote(TheForest().script) +
-                             " ldapmodify " + ShellQuote(TheForest().runDir),
-                         &text);
+    int status = TestSupport::RunUnix("printf '%s' " + ShellQuote(ldif) + " | " +
+                                          ShellQuote(ProviderTest::TheForest().script) + " ldapmodify " +
+                                          ShellQuote(ProviderTest::TheForest().runDir),
+                                      &text);
     if (output) *output = text;
     return status;
 }
 
 ForestUpAgain::~ForestUpAgain() {
-    if (RunUnix(ShellQuote(TheForest().script) + " status " + ShellQuote(TheForest().runDir)) != 0)
-        Forest("up");
-}
-
-ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const std::wstring& value) : m_name(name) {
-    wchar_t buffer[1024];
-    DWORD n = ::GetEnvironmentVariableW(name, buffer, 1024);
-    m_hadOld = n > 0 && n < 1024;
-    if (m_hadOld) m_old.assign(buffer, n);
-    ::SetEnvironmentVariableW(name, value.c_str());
-}
-
-ScopedEnvironment::~ScopedEnvironment() {
-    ::SetEnvironmentVariableW(m_name.c_str(), m_hadOld ? m_old.c_str() : nullptr);
+    if (RunForest("status") != 0) Forest("up");
 }
 
 }  // namespace DirectoryCheck

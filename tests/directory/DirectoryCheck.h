@@ -49,20 +49,4 @@ public:
     ~ForestUpAgain();
 };
 
-// Sets an environment variable for the provider and restores the old value.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const wchar_t* name, const std::wstring& value);
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-    ~ScopedEnvironment();
-
-private:
-    std::wstring m_name;
-    std::wstring m_old;
-    bool m_hadOld;
-};
-
-std::string ShellQuote(const std::string& text);
-
 }  // namespace DirectoryCheck

@@ -114,7 +114,7 @@ TEST(ProviderCredentials, RefusedBindsCarryTheirCodes) {
         {L"anonymous reads RootDSE", s, L"", L"", L"LDAP://RootDSE", S_OK, 0},
     };
     for (const Row& row : rows) {
-        Setting server(L"WINEADSI_SERVER", row.server), user(L"WINEADSI_USER", row.user),
+        ScopedEnvironment server(L"WINEADSI_SERVER", row.server), user(L"WINEADSI_USER", row.user),
             password(L"WINEADSI_PASSWORD", row.password);
         ::ADsSetLastError(0, L"", L"");
         Scoped::ComPtr<IADs> object;
@@ -138,7 +138,7 @@ TEST(ProviderCredentials, UserWithoutSchemaRightsIsDenied) {
                          &output))
         << output;
 
-    Setting asUser(L"WINEADSI_USER", user + L"@samdom.test"), withPassword(L"WINEADSI_PASSWORD", password);
+    ScopedEnvironment asUser(L"WINEADSI_USER", user + L"@samdom.test"), withPassword(L"WINEADSI_PASSWORD", password);
     Scoped::ComPtr<IADsContainer> schema;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(SchemaDn), IID_IADsContainer, schema));
     std::wstring name = UniqueName(L"providerDenied");
@@ -164,7 +164,7 @@ TEST(ProviderCredentials, UserWithoutSchemaRightsIsDenied) {
 TEST(ProviderSessions, OneBindPerServerWhileObjectsLive) {
     REQUIRE_FOREST();
     std::wstring log = TempFile(L"provider-sessions-");
-    Setting stats(L"WINEADSI_STATS", log);
+    ScopedEnvironment stats(L"WINEADSI_STATS", log);
     {
         Scoped::ComPtr<IADs> root, users, sameServer;
         ASSERT_EQ(S_OK, Bind(L"LDAP://RootDSE", IID_IADs, root));

@@ -29,7 +29,7 @@ std::string CachedTickets() {
 TEST(ProviderKerberos, ConfiguredIdentityBindsAndReads) {
     REQUIRE_FOREST_SCRIPT();
     ASSERT_EQ(0, RunUnix("rm -f " + TheForest().runDir + "/krb5cc"));
-    Setting auth(L"WINEADSI_AUTH", L"kerberos");
+    ScopedEnvironment auth(L"WINEADSI_AUTH", L"kerberos");
     Scoped::ComPtr<IADs> users;
     ASSERT_EQ(S_OK, Bind(UsersPath, IID_IADs, users));
     EXPECT_EQ(L"Users", ReadCn(users.Get()));
@@ -43,7 +43,7 @@ TEST(ProviderKerberos, ConfiguredIdentityBindsAndReads) {
 // not SEC_E_LOGON_DENIED: a local error, as for every failed SSPI call.
 TEST(ProviderKerberos, WrongPasswordFailsInTheSecurityPackage) {
     REQUIRE_FOREST();
-    Setting auth(L"WINEADSI_AUTH", L"kerberos"), password(L"WINEADSI_PASSWORD", L"not-the-password");
+    ScopedEnvironment auth(L"WINEADSI_AUTH", L"kerberos"), password(L"WINEADSI_PASSWORD", L"not-the-password");
     ::ADsSetLastError(0, L"", L"");
     Scoped::ComPtr<IADs> users;
     EXPECT_EQ(HRESULT(0x8007203B), Bind(UsersPath, IID_IADs, users));
@@ -56,14 +56,14 @@ TEST(ProviderKerberos, WrongPasswordFailsInTheSecurityPackage) {
 TEST(ProviderKerberos, WithoutIdentityTheTicketCacheIsUsed) {
     REQUIRE_FOREST_SCRIPT();
     const std::string cache = TheForest().runDir + "/krb5cc";
-    Setting user(L"WINEADSI_USER", L""), password(L"WINEADSI_PASSWORD", L"");
+    ScopedEnvironment user(L"WINEADSI_USER", L""), password(L"WINEADSI_PASSWORD", L"");
     Scoped::ComPtr<IADs> users;
     // Without an identity a simple bind is anonymous, and the directory
     // shows CN=Users to no anonymous reader: reading it below proves the
     // Kerberos bind.
     EXPECT_TRUE(FAILED(Bind(UsersPath, IID_IADs, users)));
 
-    Setting auth(L"WINEADSI_AUTH", L"kerberos");
+    ScopedEnvironment auth(L"WINEADSI_AUTH", L"kerberos");
     ASSERT_EQ(0, RunUnix("rm -f " + cache));
     ::ADsSetLastError(0, L"", L"");
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DS_LOCAL_ERROR), Bind(UsersPath, IID_IADs, users));
@@ -81,7 +81,7 @@ TEST(ProviderKerberos, WithoutIdentityTheTicketCacheIsUsed) {
 
 TEST(ProviderKerberos, UnknownMethodIsRefused) {
     REQUIRE_FOREST();
-    Setting auth(L"WINEADSI_AUTH", L"kerberos5");
+    ScopedEnvironment auth(L"WINEADSI_AUTH", L"kerberos5");
     ::ADsSetLastError(0, L"", L"");
     Scoped::ComPtr<IADs> users;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DS_AUTH_METHOD_NOT_SUPPORTED), Bind(UsersPath, IID_IADs, users));

@@ -4,6 +4,9 @@
 #pragma once
 
 #include "ad/Scoped.h"
+#include "tests/support/Environment.h"
+#include "tests/support/Text.h"
+#include "tests/support/Unix.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +17,12 @@
 #include <string>
 
 namespace ProviderTest {
+
+using TestSupport::Narrow;
+using TestSupport::RunUnix;
+using TestSupport::ScopedEnvironment;
+using TestSupport::ShellQuote;
+using TestSupport::Widen;
 
 // The forest as the fixture describes it; empty strings when not set.
 struct Forest {
@@ -43,11 +52,6 @@ const Forest& TheForest();
 const wchar_t BaseDn[] = L"DC=samdom,DC=test";
 const wchar_t SchemaDn[] = L"CN=Schema,CN=Configuration,DC=samdom,DC=test";
 
-// Runs a /bin/sh command line on the Linux side and waits for it (up to
-// two minutes). Returns its exit status, -1 if it could not be run;
-// output gets its stdout and stderr.
-int RunUnix(const std::string& command, std::string* output = nullptr);
-
 // ldapsearch as the forest's administrator: "-b BASE -s SCOPE FILTER ATTRS",
 // LDIF without line wrapping. Returns the output; fails the test when
 // ldapsearch does not exit 0 (32, no such object, is returned as "").
@@ -61,9 +65,6 @@ int LdapSearchStatus(const std::wstring& base, const char* scope, const std::str
 // The values of attribute in LDIF output ("name: value" lines).
 std::vector<std::string> LdifValues(const std::string& ldif, const std::string& attribute);
 
-std::string Narrow(const std::wstring& text);
-std::wstring Widen(const std::string& text);
-
 // A name no other run of the tests has used, for objects the tests create.
 std::wstring UniqueName(const wchar_t* prefix);
 
@@ -74,21 +75,6 @@ struct LastError {
     std::wstring provider;
 };
 LastError ReadLastError();
-
-// Replaces one of the provider's settings (an environment variable of this
-// process; empty removes it) for the life of the object.
-class Setting {
-public:
-    Setting(const wchar_t* name, const std::wstring& value);
-    ~Setting();
-    Setting(const Setting&) = delete;
-    Setting& operator=(const Setting&) = delete;
-
-private:
-    const wchar_t* m_name;
-    std::wstring m_old;
-    bool m_had = false;
-};
 
 // Binds path for riid through ADsGetObject.
 template <typename T>

@@ -11,6 +11,7 @@
 #include <utility>
 
 using namespace DirectoryCheck;
+using TestSupport::ScopedEnvironment;
 
 namespace {
 

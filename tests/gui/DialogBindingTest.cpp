@@ -3,7 +3,6 @@
 #include "app/res/resource.h"
 #include "gui/DialogImpl.h"
 
-#include "TestWindows.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,9 @@
 #include "gui/SchemaSetupDialog.h"
 
 #include "FakeServer.h"
-#include "TestWindows.h"
+#include "tests/support/Controls.h"
+#include "tests/support/DialogTexts.h"
+#include "tests/support/Wait.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -20,7 +22,7 @@
 #include <new>
 #include <stdexcept>
 
-using namespace TestWindows;
+using namespace TestSupport;
 
 namespace {
 
@@ -31,12 +33,6 @@ const wchar_t FullDetails[] =
     L"DNS name:\r\n  dc1.example.com\r\n\r\n"
     L"Schema owner name:\r\n  CN=DC1,CN=Servers,CN=Site1,CN=Sites,CN=Configuration,DC=example,DC=com\r\n\r\n"
     L"Domain name:\r\n  DC=example,DC=com";
-const wchar_t InitialInstruction[] =
-    L"Verify domain schema information below and click `Setup' button to extend AD schema.\n"
-    L"Note: in order to modify AD schema you should be a member of 'Schema Admins' group.";
-const wchar_t RunningInstruction[] = L"Wait please while domain schema extension takes place.";
-const wchar_t FinishedInstruction[] = L"Utility has finished, press `Exit' button.";
-const wchar_t SuccessText[] = L"Domain schema has been successfully extended.";
 
 enum class Failure { None, Directory, Atl, BadAlloc, Other };
 
@@ -103,14 +99,17 @@ void ExtendHangs(const std::wstring& domainName, HANDLE cancelEvent) {
     ::Sleep(60000);
 }
 
-std::wstring SystemText(HRESULT hr) {
-    wchar_t* buffer = nullptr;
-    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
-                               static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
-                               reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = n && buffer ? buffer : L"";
-    if (buffer) ::LocalFree(buffer);
-    return text;
+// The pixels of a bitmap resource of the test program's own image.
+std::vector<DWORD> ResourcePixels(int id) {
+    Scoped::GdiObject<HBITMAP> bitmap(static_cast<HBITMAP>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    return BitmapPixels(bitmap.get());
+}
+
+// The pixels of the picture that a static control shows.
+std::vector<DWORD> PicturePixels(HWND dialog, int id) {
+    return BitmapPixels(
+        reinterpret_cast<HBITMAP>(::SendDlgItemMessageW(dialog, id, STM_GETIMAGE, IMAGE_BITMAP, 0)));
 }
 
 class SchemaSetupDialogTest : public ::testing::Test {
@@ -160,7 +159,7 @@ protected:
         EXPECT_TRUE(ItemVisible(window, IDC_STATUS_PICTURE));
         EXPECT_EQ(ResourcePixels(picture), PicturePixels(window, IDC_STATUS_PICTURE))
             << "picture " << picture;
-        EXPECT_EQ(FinishedInstruction, ItemText(window, IDC_INSTRUCTION));
+        EXPECT_EQ(kFinishedText, ItemText(window, IDC_INSTRUCTION));
         EXPECT_FALSE(ItemEnabled(window, IDC_SETUP));
         EXPECT_EQ(L"&Exit", ItemText(window, IDCANCEL));
         for (int hidden : {IDC_PROGRESS, IDC_WAIT_LABEL, IDC_DETAILS, IDC_DETAILS_GROUP})
@@ -183,7 +182,7 @@ TEST_F(SchemaSetupDialogTest, ShowsTheSchemaMasterAndEnablesSetup) {
     EXPECT_EQ(FullDetails, ItemText(window, IDC_DETAILS));
     EXPECT_TRUE(ItemEnabled(window, IDC_SETUP));
     EXPECT_EQ(L"Cancel", ItemText(window, IDCANCEL));
-    EXPECT_EQ(InitialInstruction, ItemText(window, IDC_INSTRUCTION));
+    EXPECT_EQ(kInstructionText, ItemText(window, IDC_INSTRUCTION));
     EXPECT_TRUE(ItemVisible(window, IDC_DETAILS));
     EXPECT_TRUE(ItemVisible(window, IDC_DETAILS_GROUP));
     for (int hidden : {IDC_PROGRESS, IDC_WAIT_LABEL, IDC_STATUS_PICTURE, IDC_RESULT_TEXT})
@@ -240,7 +239,7 @@ TEST_F(SchemaSetupDialogTest, KeepsSetupDisabledWithoutADomainName) {
     PumpFor(100);
     EXPECT_EQ(0, ExtendCalls.load());
     EXPECT_TRUE(ItemVisible(window, IDC_DETAILS));
-    EXPECT_EQ(InitialInstruction, ItemText(window, IDC_INSTRUCTION));
+    EXPECT_EQ(kInstructionText, ItemText(window, IDC_INSTRUCTION));
     EXPECT_FALSE(ItemVisible(window, IDC_PROGRESS));
     EXPECT_FALSE(TimerRunning());
 }
@@ -271,8 +270,8 @@ struct FailureCase {
 };
 
 std::vector<FailureCase> NonDirectoryFailures() {
-    return {{"CAtlException", Failure::Atl, SystemText(E_OUTOFMEMORY)},
-            {"bad_alloc", Failure::BadAlloc, SystemText(E_OUTOFMEMORY)},
+    return {{"CAtlException", Failure::Atl, SystemDescription(E_OUTOFMEMORY)},
+            {"bad_alloc", Failure::BadAlloc, SystemDescription(E_OUTOFMEMORY)},
             {"logic_error", Failure::Other, L"no such thing"}};
 }
 
@@ -294,7 +293,7 @@ TEST_F(SchemaSetupDialogTest, RunsTheJobAndShowsSuccessAfterATick) {
     ASSERT_NE(nullptr, Open());
     Command(IDC_SETUP);
     // The running look is in place before the worker can report anything.
-    EXPECT_EQ(RunningInstruction, ItemText(window, IDC_INSTRUCTION));
+    EXPECT_EQ(kRunningText, ItemText(window, IDC_INSTRUCTION));
     EXPECT_TRUE(ItemVisible(window, IDC_WAIT_LABEL));
     EXPECT_TRUE(ItemVisible(window, IDC_PROGRESS));
     EXPECT_FALSE(ItemVisible(window, IDC_DETAILS));
@@ -305,7 +304,7 @@ TEST_F(SchemaSetupDialogTest, RunsTheJobAndShowsSuccessAfterATick) {
     DWORD start = ::GetTickCount();
     ASSERT_TRUE(WaitForResult(3500));
     EXPECT_GE(::GetTickCount() - start, 500u) << "success is shown by the timer's tick";
-    ExpectFinalDisplay(SuccessText, IDB_SUCCESS);
+    ExpectFinalDisplay(kSuccessText, IDB_SUCCESS);
     EXPECT_EQ(1, ExtendCalls.load());
     EXPECT_EQ(L"DC=example,DC=com", ExtendDomain);
     EXPECT_TRUE(ExtendHadCancelEvent);
@@ -315,7 +314,7 @@ TEST_F(SchemaSetupDialogTest, RunsTheJobAndShowsSuccessAfterATick) {
     Command(IDC_SETUP);
     PumpFor(100);
     EXPECT_EQ(1, ExtendCalls.load());
-    ExpectFinalDisplay(SuccessText, IDB_SUCCESS);
+    ExpectFinalDisplay(kSuccessText, IDB_SUCCESS);
 }
 
 TEST_F(SchemaSetupDialogTest, IgnoresTimerTicksWhenNoJobRuns) {
@@ -332,7 +331,7 @@ TEST_F(SchemaSetupDialogTest, IgnoresTimerTicksWhenNoJobRuns) {
     ::SendMessageW(window, WM_TIMER, 1, 0);
     ::PostMessageW(window, WM_TIMER, 1, 0);
     PumpFor(100);
-    ExpectFinalDisplay(SuccessText, IDB_SUCCESS);
+    ExpectFinalDisplay(kSuccessText, IDB_SUCCESS);
 }
 
 TEST_F(SchemaSetupDialogTest, ShowsADirectoryFailureWithItsStep) {
@@ -412,7 +411,7 @@ TEST_F(SchemaSetupDialogTest, IgnoresOtherCommands) {
 TEST_F(SchemaSetupDialogTest, SetupRunsWhateverTheNotificationCode) {
     ASSERT_NE(nullptr, Open());
     Command(IDC_SETUP, BN_DOUBLECLICKED);
-    EXPECT_EQ(RunningInstruction, ItemText(window, IDC_INSTRUCTION));
+    EXPECT_EQ(kRunningText, ItemText(window, IDC_INSTRUCTION));
     ASSERT_TRUE(WaitForResult(3500));
 }
 
@@ -476,19 +475,19 @@ TEST_F(SchemaSetupDialogTest, PaintsTheBannerAsTheBackground) {
     }
     ::ReleaseDC(nullptr, screen);
 
-    std::vector<DWORD> painted = Pixels(canvas.get());
+    std::vector<DWORD> painted = BitmapPixels(canvas.get());
     std::vector<DWORD> banner = ResourcePixels(IDB_BANNER);
     ASSERT_EQ(593u * 345u, banner.size());
     ASSERT_EQ(static_cast<size_t>(client.right) * client.bottom, painted.size());
-    // Bottom-up rows in both; compare where both exist, and what lies
-    // beyond the banner must be white, not left as it was.
+    // Compare where both exist; what lies beyond the banner must be white,
+    // not left as it was.
     LONG width = client.right, height = client.bottom;
     size_t mismatches = 0, notWhite = 0;
     for (LONG y = 0; y < height; ++y) {
         for (LONG x = 0; x < width; ++x) {
-            DWORD got = painted[static_cast<size_t>(height - 1 - y) * width + x] & 0xFFFFFF;
+            DWORD got = painted[static_cast<size_t>(y) * width + x];
             if (x < 593 && y < 345) {
-                if (got != (banner[static_cast<size_t>(344 - y) * 593 + x] & 0xFFFFFF)) ++mismatches;
+                if (got != banner[static_cast<size_t>(y) * 593 + x]) ++mismatches;
             } else if (got != 0xFFFFFF) {
                 ++notWhite;
             }

@@ -1,59 +1,32 @@
 #include "tests/program/Agent.h"
 
-#include <windows.h>
+#include "tests/support/Environment.h"
+#include "tests/support/Text.h"
+#include "tests/support/Unix.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace ProgramTest {
 namespace {
 
-std::wstring RequestDir() {
-    wchar_t buffer[MAX_PATH];
-    DWORD n = GetEnvironmentVariableW(L"PROGRAM_TEST_REQUESTS", buffer, MAX_PATH);
-    return (n > 0 && n < MAX_PATH) ? std::wstring(buffer, n) : std::wstring();
-}
-
-std::string ReadWhole(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+std::string AgentScript() { return TestSupport::Narrow(TestSupport::EnvironmentValue(L"PROGRAM_TEST_AGENT")); }
 
 }  // namespace
 
-bool AgentAvailable() { return !RequestDir().empty(); }
+bool AgentAvailable() { return !AgentScript().empty(); }
 
 AgentReply AskAgent(const std::string& request, unsigned timeoutMs) {
-    static unsigned counter = 0;
-    const std::wstring dir = RequestDir();
-    if (dir.empty()) return {-1, "no agent: PROGRAM_TEST_REQUESTS is not set"};
-
-    const std::wstring base = dir + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++counter);
-    // Written under another name and renamed, so the agent never reads half a line.
-    {
-        std::ofstream out((base + L".part").c_str(), std::ios::binary);
-        out << request << "\n";
-    }
-    if (!MoveFileW((base + L".part").c_str(), (base + L".req").c_str()))
-        return {-1, "cannot hand the request to the agent"};
-
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        const std::string rc = ReadWhole(base + L".rc");
-        if (!rc.empty()) {
-            AgentReply reply{std::atoi(rc.c_str()), ReadWhole(base + L".out")};
-            DeleteFileW((base + L".rc").c_str());
-            DeleteFileW((base + L".out").c_str());
-            return reply;
-        }
-        Sleep(50);
-    }
-    return {-1, "no answer from the agent to: " + request};
+    const std::string script = AgentScript();
+    if (script.empty()) return {-1, "no agent: PROGRAM_TEST_AGENT is not set"};
+    std::string command = TestSupport::ShellQuote(script);
+    std::istringstream words(request);
+    for (std::string word; words >> word;) command += " " + TestSupport::ShellQuote(word);
+    AgentReply reply{-1, ""};
+    reply.status = TestSupport::RunUnix(command, &reply.output, timeoutMs);
+    if (reply.status == -1 && reply.output.empty()) reply.output = "no answer from the agent to: " + request;
+    return reply;
 }
 
 int SchemaCount(const std::string& name) {

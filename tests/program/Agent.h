@@ -1,6 +1,6 @@
-// Requests to the Linux-side agent (tests/program/agent.sh): the actions a
-// program under Wine cannot take itself, such as stopping the DC or taking a
-// screenshot of the X display, carried out at the exact moment a test asks.
+// The program tests' Linux-side actions (tests/program/agent.sh): stopping,
+// pausing or killing the DC, screenshots of the X display, reads of the
+// schema from the DC's own database, carried out at the moment a test asks.
 #pragma once
 
 #include <string>
@@ -16,7 +16,8 @@ struct AgentReply {
 // to timeoutMs for the answer.
 AgentReply AskAgent(const std::string& request, unsigned timeoutMs = 60000);
 
-// True when the driver runs inside a session that has an agent.
+// True when the driver runs in a session that names the agent script
+// (PROGRAM_TEST_AGENT).
 bool AgentAvailable();
 
 // The number of schema entries named cn=name, read from the DC's database

@@ -4,40 +4,17 @@
 
 namespace ProgramTest {
 
-const wchar_t kInstructionText[] =
-    L"Verify domain schema information below and click `Setup' button to extend AD schema.\n"
-    L"Note: in order to modify AD schema you should be a member of 'Schema Admins' group.";
-const wchar_t kRunningText[] = L"Wait please while domain schema extension takes place.";
-const wchar_t kFinishedText[] = L"Utility has finished, press `Exit' button.";
-const wchar_t kSuccessText[] = L"Domain schema has been successfully extended.";
 const wchar_t kForestDetails[] =
     L"DNS name:\r\n  dc1.samdom.test\r\n\r\n"
     L"Schema owner name:\r\n  "
     L"CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test"
     L"\r\n\r\n"
     L"Domain name:\r\n  DC=samdom,DC=test";
-const wchar_t kNoMasterPrefix[] = L"Unable to find domain schema FSMO:\r\n";
 
-namespace {
-
-const wchar_t kWaitLabel[] = L"Extending schema please wait...";
-const wchar_t kGroupCaption[] = L"Domain schema FSMO details:";
-const wchar_t kTitle[] = L"AD schema setup";
-
-std::string Printable(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) {
-        if (c == L'\r') out += "\\r";
-        else if (c == L'\n') out += "\\n";
-        else if (c < 0x80) out += static_cast<char>(c);
-        else out += "?";
-    }
-    return out;
-}
-
-}  // namespace
-
-std::string Narrow(const std::wstring& text) { return Printable(text); }
+using TestSupport::kGroupCaption;
+using TestSupport::kTitleText;
+using TestSupport::kWaitLabel;
+using TestSupport::Printable;
 
 Phase DetailsPhase(const std::wstring& details, bool setupEnabled) {
     return {
@@ -48,7 +25,7 @@ Phase DetailsPhase(const std::wstring& details, bool setupEnabled) {
         {1005, false, true, std::nullopt},
         {1007, true, true, kGroupCaption},
         {1006, true, true, details},
-        {1010, true, true, kTitle},
+        {1010, true, true, kTitleText},
         {1011, false, true, std::nullopt},
         {1013, false, true, L""},
     };
@@ -63,7 +40,7 @@ Phase RunningPhase() {
         {1005, true, true, std::nullopt},
         {1007, false, true, kGroupCaption},
         {1006, false, true, kForestDetails},
-        {1010, true, true, kTitle},
+        {1010, true, true, kTitleText},
         {1011, false, true, std::nullopt},
         {1013, false, true, L""},
     };
@@ -78,7 +55,7 @@ Phase FinishedPhase(const std::wstring& result) {
         {1005, false, true, std::nullopt},
         {1007, false, true, kGroupCaption},
         {1006, false, true, std::nullopt},
-        {1010, true, true, kTitle},
+        {1010, true, true, kTitleText},
         {1011, true, true, std::nullopt},
         {1013, true, true, result},
     };

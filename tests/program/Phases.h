@@ -4,6 +4,8 @@
 #pragma once
 
 #include "tests/program/Program.h"
+#include "tests/support/DialogTexts.h"
+#include "tests/support/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +15,15 @@
 
 namespace ProgramTest {
 
-extern const wchar_t kInstructionText[];
-extern const wchar_t kRunningText[];
-extern const wchar_t kFinishedText[];
-extern const wchar_t kSuccessText[];
+using TestSupport::kFinishedText;
+using TestSupport::kInstructionText;
+using TestSupport::kNoMasterPrefix;
+using TestSupport::kRunningText;
+using TestSupport::kSuccessText;
+using TestSupport::Narrow;
+
+// The details of the test forest's schema master.
 extern const wchar_t kForestDetails[];
-extern const wchar_t kNoMasterPrefix[];
 
 struct ExpectedControl {
     int id;
@@ -35,7 +40,5 @@ Phase FinishedPhase(const std::wstring& result);
 
 // Every difference between the phase and what the program shows, as one failure.
 testing::AssertionResult ShowsPhase(const Program& program, const Phase& phase);
-
-std::string Narrow(const std::wstring& text);
 
 }  // namespace ProgramTest

@@ -1,5 +1,7 @@
 #include "tests/program/Program.h"
 
+#include "tests/support/Controls.h"
+
 #include <commctrl.h>
 #include <psapi.h>
 
@@ -78,52 +80,13 @@ void ClickAt(int x, int y) {
     SendMouse(x, y, MOUSEEVENTF_LEFTUP);
 }
 
-// 32-bit top-down pixels of a bitmap, read through a DIB.
-std::vector<DWORD> Pixels(HDC dc, HBITMAP bitmap, int width, int height) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
-    if (!GetDIBits(dc, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS)) pixels.clear();
-    for (auto& p : pixels) p &= 0x00FFFFFF;
-    return pixels;
-}
-
 }  // namespace
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (condition()) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(stepMs);
-    }
-}
 
 std::wstring DriverDirectory() {
     wchar_t path[MAX_PATH];
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dir(path, n);
     return dir.substr(0, dir.find_last_of(L"\\/"));
-}
-
-std::wstring SystemDescription(HRESULT hr) {
-    wchar_t* buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
-                             static_cast<DWORD>(hr), 0x0800, reinterpret_cast<wchar_t*>(&buffer), 0,
-                             nullptr);
-    std::wstring text = (n && buffer) ? std::wstring(buffer, n) : std::wstring();
-    LocalFree(buffer);
-    if (text.empty()) {
-        wchar_t unknown[64];
-        swprintf(unknown, 64, L"An unknown error occured (0x%lX)", static_cast<unsigned long>(hr));
-        text = unknown;
-    }
-    return text;
 }
 
 Program::Program(Adsi adsi) {
@@ -164,23 +127,9 @@ HWND Program::WaitForWindow(DWORD timeoutMs) {
 
 HWND Program::Control(int id) const { return GetDlgItem(m_window, id); }
 
-std::wstring Program::Text(int id) const {
-    // WM_GETTEXT is carried across processes; the edit control keeps its
-    // text to itself, so GetWindowText from outside would read nothing.
-    HWND control = Control(id);
-    DWORD_PTR length = 0;
-    if (!control || !SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length))
-        return L"<no answer>";
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
-                        SMTO_NORMAL, 5000, &copied);
-    text.resize(copied);
-    return text;
-}
-
-bool Program::Visible(int id) const { return IsWindowVisible(Control(id)) != FALSE; }
-bool Program::Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
+std::wstring Program::Text(int id) const { return TestSupport::ItemText(m_window, id); }
+bool Program::Visible(int id) const { return TestSupport::ItemVisible(m_window, id); }
+bool Program::Enabled(int id) const { return TestSupport::ItemEnabled(m_window, id); }
 
 std::vector<ControlState> Program::Controls() const {
     std::vector<ControlState> states;
@@ -246,8 +195,8 @@ int Program::PictureShown() const {
         HGDIOBJ old = SelectObject(memory, capture);
         BitBlt(memory, 0, 0, info.bmWidth, info.bmHeight, screen, r.left, r.top, SRCCOPY);
         SelectObject(memory, old);
-        const auto onScreen = Pixels(memory, capture, info.bmWidth, info.bmHeight);
-        const auto resource = Pixels(memory, bitmap, info.bmWidth, info.bmHeight);
+        const auto onScreen = TestSupport::BitmapPixels(capture);
+        const auto resource = TestSupport::BitmapPixels(bitmap);
         DeleteObject(capture);
         DeleteDC(memory);
         DeleteObject(bitmap);

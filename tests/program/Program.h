@@ -4,9 +4,11 @@
 // with synthesised hardware input.
 #pragma once
 
+#include "tests/support/DialogTexts.h"
+#include "tests/support/Wait.h"
+
 #include <windows.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,12 +78,8 @@ private:
     HWND m_window = nullptr;
 };
 
-// Polls until the condition holds; false when timeoutMs passed first.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD stepMs = 50);
-
-// What the program shows for an HRESULT outside the directory range (no bit
-// of 0x5000 set): the system's message for it, else the unknown-error text.
-std::wstring SystemDescription(HRESULT hr);
+using TestSupport::SystemDescription;
+using TestSupport::WaitUntil;
 
 std::wstring DriverDirectory();
 

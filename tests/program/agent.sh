@@ -1,17 +1,13 @@
 #!/usr/bin/env bash
-# Carries out, on the Linux side, the requests of a test program that runs
-# under Wine: forest control (fresh copy, stop, pause, resume, kill),
-# screenshots of the Xvfb display and independent reads of the schema.
-#   agent.sh REQUEST_DIR
-# The program writes REQUEST_DIR/N.req (one line: a command and its words);
-# the agent answers with N.out (what the command printed) and then N.rc
-# (its exit status), each made whole before it appears. Only the commands
-# below exist, and every word must be a plain name: a request can never run
-# anything else. Settings: FOREST_SCRIPT, FOREST_TEMPLATE, FOREST_RUN,
-# FOREST_IP (the forest fixture's), SHOTS_DIR, DISPLAY.
+# The program tests' actions on the Linux side, one per call:
+#   agent.sh COMMAND [WORDS...]
+# forest control (fresh copy, stop, pause, resume, kill), screenshots of the
+# Xvfb display and independent reads of the schema. The test driver under
+# Wine runs it through /bin/sh (tests/support/Unix.h). Settings:
+# FOREST_SCRIPT, FOREST_TEMPLATE, FOREST_RUN_DIR, FOREST_IP (the forest
+# fixture's), SHOTS_DIR, DISPLAY.
 set -euo pipefail
 
-dir=$1
 root=$(cd "$(dirname "$0")/../.." && pwd)
 schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
 
@@ -22,7 +18,7 @@ forest() { "$FOREST_SCRIPT" "$@"; }
 # so a pid reused by some other process is never touched.
 kill_samba() {
   local pid started
-  read -r pid started <"$FOREST_RUN/forest.pid" || { echo "no running forest"; return 1; }
+  read -r pid started <"$FOREST_RUN_DIR/forest.pid" || { echo "no running forest"; return 1; }
   [ "$(sed -e 's/^.*) //' "/proc/$pid/stat" 2>/dev/null | awk '{print $20}')" = "$started" ] ||
     { echo "samba $pid is not running"; return 1; }
   local -a tree
@@ -37,7 +33,7 @@ kill_samba() {
 # asked for.
 schema_entries() {
   local name=$1; shift
-  forest search "$FOREST_RUN" -b "$schema" -s one "(cn=$name)" dn "$@" \
+  forest search "$FOREST_RUN_DIR" -b "$schema" -s one "(cn=$name)" dn "$@" \
     | grep -v '^#' | sed '/^$/d'
 }
 
@@ -46,10 +42,10 @@ attribute_ldif() { awk -v RS= 'NR == 1' "$root/tools/schema-additions.ldif"; }
 
 run() {
   case $1 in
-    forest-fresh) forest fresh "$FOREST_TEMPLATE" "$FOREST_RUN" "$FOREST_IP" ;;
-    forest-stop) forest stop "$FOREST_RUN" ;;
-    forest-pause) forest pause "$FOREST_RUN" ;;
-    forest-resume) forest resume "$FOREST_RUN" ;;
+    forest-fresh) forest fresh "$FOREST_TEMPLATE" "$FOREST_RUN_DIR" "$FOREST_IP" ;;
+    forest-stop) forest stop "$FOREST_RUN_DIR" ;;
+    forest-pause) forest pause "$FOREST_RUN_DIR" ;;
+    forest-resume) forest resume "$FOREST_RUN_DIR" ;;
     forest-kill) kill_samba ;;
     screenshot)
       xwd -root -silent -display "$DISPLAY" | convert xwd:- "png:$SHOTS_DIR/$2.png" ;;
@@ -61,33 +57,12 @@ run() {
     # own, then tries the program's own attribute the same way and prints the
     # server's answer to it, which the program must show word for word.
     plant-oid-collision)
-      forest ldapmodify "$FOREST_RUN" < <(attribute_ldif | sed 's/WexlorAdmin/OtherAdminFlag/g')
-      ! forest ldapmodify "$FOREST_RUN" < <(attribute_ldif) 2>&1
+      forest ldapmodify "$FOREST_RUN_DIR" < <(attribute_ldif | sed 's/WexlorAdmin/OtherAdminFlag/g')
+      ! forest ldapmodify "$FOREST_RUN_DIR" < <(attribute_ldif) 2>&1
       ;;
     *) echo "unknown request: $*"; return 2 ;;
   esac
 }
 
-echo "agent: watching $dir"
-while :; do
-  for req in "$dir"/*.req; do
-    [ -e "$req" ] || continue
-    n=${req%.req}
-    read -r -a words <"$req" || true
-    rm -f "$req"
-    rc=0
-    bad=""
-    for w in "${words[@]}"; do [[ $w =~ ^[A-Za-z0-9_.=-]+$ ]] || bad=$w; done
-    if [ ${#words[@]} -eq 0 ] || [ -n "$bad" ]; then
-      echo "refused: ${words[*]:-}" >"$n.tmp"; rc=2
-    else
-      echo "agent: ${words[*]}"
-      run "${words[@]}" >"$n.tmp" 2>&1 || rc=$?
-    fi
-    mv "$n.tmp" "$n.out"
-    echo "$rc" >"$n.rctmp"
-    mv "$n.rctmp" "$n.rc"
-    echo "agent: ${words[*]:-} -> $rc"
-  done
-  sleep 0.05
-done
+[ $# -ge 1 ] || { echo "usage: agent.sh COMMAND [WORDS...]" >&2; exit 2; }
+run "$@"

@@ -1,6 +1,6 @@
 // The program tests: the real schema-modify.exe, started beside this driver,
-// driven on the session's display. Run through session.sh, which provides
-// the display and the agent for the Linux-side actions.
+// driven on the session's display. Run through tests/support/session.sh,
+// which provides the display, with the agent script named by ctest.
 #include "tests/program/Agent.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (!ProgramTest::AgentAvailable()) {
-        std::fprintf(stderr, "run this driver through tests/program/session.sh\n");
+        std::fprintf(stderr, "run this driver through ctest (tests/support/session.sh, PROGRAM_TEST_AGENT)\n");
         return 1;
     }
     return RUN_ALL_TESTS();

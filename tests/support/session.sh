@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs one Windows test program under Wine on a private Xvfb display, together
-# with the Linux-side agent that carries out the program's requests (forest
-# control, screenshots, directory reads); stops both afterwards, by pid.
+# Runs one Windows test program under Wine on a private Xvfb display, whose
+# screenshots go to the --shots directory (SHOTS_DIR); stops the display and
+# the prefix's wineserver afterwards, by pid.
 #   session.sh --prefix WINEPREFIX --work DIR --shots DIR -- program.exe [args...]
 # The exit code is the program's.
 set -euo pipefail
@@ -26,12 +26,10 @@ if [ -z "$prefix" ] || [ -z "$work" ] || [ -z "$shots" ] || [ $# -lt 1 ]; then
 fi
 
 rm -rf "$work"
-mkdir -p "$work/requests" "$shots"
+mkdir -p "$work" "$shots"
 rm -f "$shots"/*.png
 
-agent_pid=""
 cleanup() {
-  if [ -n "$agent_pid" ]; then kill "$agent_pid" 2>/dev/null || true; wait "$agent_pid" 2>/dev/null || true; fi
   # The prefix's wineserver (and the desktop it keeps) belongs to this
   # display; a later session must not find it pointing at a display that is gone.
   WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
@@ -54,11 +52,7 @@ if [ ! -f "$prefix.decorated-off" ]; then
   touch "$prefix.decorated-off"
 fi
 
-SHOTS_DIR=$shots "$here/agent.sh" "$work/requests" >"$work/agent.log" 2>&1 &
-agent_pid=$!
-
-# The driver finds the agent's request directory through Wine's Z: drive.
-export PROGRAM_TEST_REQUESTS="Z:${work//\//\\}\\requests"
+export SHOTS_DIR=$shots
 status=0
 "$root/tools/wine-run.sh" --prefix "$prefix" "$@" || status=$?
 echo "session: screenshots in $shots" >&2

@@ -1,0 +1,24 @@
+// The Linux side of a test that runs under Wine: shell commands, and the
+// test forest through tools/forest.sh. Wine starts a Linux program from
+// CreateProcess, so a test reaches the forest, the X display and the
+// directory's own database without going through the code under test.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace TestSupport {
+
+// Runs a /bin/sh command line and waits for it up to timeoutMs. Returns its
+// exit status, -1 if it could not be run or did not end in time; output
+// gets its stdout and stderr.
+int RunUnix(const std::string& command, std::string* output = nullptr, DWORD timeoutMs = 120000);
+
+// "tools/forest.sh COMMAND RUN_DIR [ARGUMENTS]" on this run's forest, as the
+// environment names it (FOREST_SCRIPT, FOREST_RUN_DIR); ARGUMENTS are shell
+// words as given. Returns the exit status; output as for RunUnix.
+int RunForest(const std::string& command, const std::string& arguments = std::string(),
+              std::string* output = nullptr, DWORD timeoutMs = 120000);
+
+}  // namespace TestSupport
