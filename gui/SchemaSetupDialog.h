@@ -2,11 +2,11 @@
 // schema extension on a worker thread and shows how it ended.
 #pragma once
 
-#include "app/MessageFilter.h"
 #include "app/res/resource.h"
 #include "ad/Scoped.h"
-#include "gui/DialogImpl.h"
-#include "gui/UpdateUI.h"
+#include "framework/DialogImpl.h"
+#include "framework/MessageFilter.h"
+#include "framework/UpdateUI.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // discovery and the extension replaced by fakes: what each phase shows, the
 // job's start, completion and stop, and every failure reaching the final
 // display.
-#include "app/MessageLoop.h"
+#include "framework/MessageLoop.h"
 #include "app/res/resource.h"
 #include "ad/Errors.h"
 #include "ad/Scoped.h"
