@@ -26,7 +26,9 @@ public:
     static const DWORD JobStopTimeout = 10000;     // ms
 
     SchemaSetupDialog() noexcept = default;
-    ~SchemaSetupDialog() override = default;
+    // A job still running (the loop ended on a quit message that the Cancel
+    // command did not post) is stopped before the members it uses go.
+    ~SchemaSetupDialog() override { StopJob(); }
 
     BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                               LRESULT& result, DWORD mapId) override;

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -97,10 +98,34 @@ void ExtendUntilCancelled(const std::wstring& domainName, HANDLE cancelEvent) {
     ExtendSawCancel = true;
 }
 
+// A directory call that fails once the dialog is closing, so that the worker
+// reports its failure while the dialog's thread waits for it.
+void ExtendFailsOnceCancelled(const std::wstring& domainName, HANDLE cancelEvent) {
+    ExtendUntilCancelled(domainName, cancelEvent);
+    throw AD::HResultException(static_cast<HRESULT>(0x8007203A), "Unable to create new class");
+}
+
 // A directory call that never comes back.
 void ExtendHangs(const std::wstring& domainName, HANDLE cancelEvent) {
     Record(domainName, cancelEvent);
     ::Sleep(60000);
+}
+
+// Button 2 of the dialog, watched for the last step of a final display.
+WNDPROC ButtonProc = nullptr;
+std::atomic<bool> ExitLabelSet{false};
+
+LRESULT CALLBACK WatchButton(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT && lParam &&
+        std::wstring(reinterpret_cast<const wchar_t*>(lParam)) == L"&Exit")
+        ExitLabelSet = true;
+    return ::CallWindowProcW(ButtonProc, button, message, wParam, lParam);
+}
+
+void WatchExitLabel(HWND dialog) {
+    ExitLabelSet = false;
+    ButtonProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
+        ::GetDlgItem(dialog, IDCANCEL), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchButton)));
 }
 
 std::wstring SystemText(HRESULT hr) {
@@ -380,6 +405,34 @@ TEST_F(SchemaSetupDialogTest, ClosingDuringTheJobCancelsIt) {
     EXPECT_TRUE(ExtendSawCancel);
     EXPECT_FALSE(::IsWindow(window));
     EXPECT_EQ(IDCANCEL, TakeQuit());
+}
+
+TEST_F(SchemaSetupDialogTest, ClosingWhileTheWorkerReportsAFailureLetsItFinish) {
+    GUI::Directory.extendSchema = ExtendFailsOnceCancelled;
+    ASSERT_NE(nullptr, Open());
+    Command(IDC_SETUP);
+    ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
+    WatchExitLabel(window);
+    DWORD start = ::GetTickCount();
+    Close();
+    DWORD elapsed = ::GetTickCount() - start;
+    std::printf("closing while the worker reports took %lu ms\n", static_cast<unsigned long>(elapsed));
+    EXPECT_TRUE(ExitLabelSet) << "the worker was cut off in the middle of its report";
+    const DWORD bound = GUI::SchemaSetupDialog::JobStopTimeout;
+    EXPECT_LT(elapsed, bound) << "the stop waited out its bound";
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_EQ(IDCANCEL, TakeQuit());
+}
+
+TEST_F(SchemaSetupDialogTest, DestroyingTheDialogStopsAJobStillRunning) {
+    GUI::Directory.extendSchema = ExtendUntilCancelled;
+    ASSERT_NE(nullptr, Open());
+    Command(IDC_SETUP);
+    ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
+    // As when the loop ends on a quit message that the Cancel command did
+    // not post: the dialog goes while its worker runs.
+    dialog.reset();
+    EXPECT_TRUE(ExtendSawCancel) << "the worker was left running without its dialog";
 }
 
 TEST_F(SchemaSetupDialogTest, ClosingEndsAWorkerThatDoesNotStopWithinTheBound) {

@@ -48,6 +48,49 @@ TEST_F(Fault, JobThatHangsOnAPausedDcEndsWithinTheStopBoundAfterCancel) {
     EXPECT_EQ(2u, code);
 }
 
+// The worker fails while the dialog's thread waits for it to stop: its
+// report must get through, and the program end about as soon as the
+// directory call fails, not when the stop bound runs out.
+TEST_F(Fault, ExitWhileTheJobFailsEndsWithoutWaitingOutTheBound) {
+    // The baseline: how long any exit takes here, with no job to stop.
+    DWORD plainExit = 0;
+    {
+        Program idle(Adsi::Provider);
+        ExpectDetails(idle);
+        if (HasFatalFailure()) return;
+        idle.Click(2);
+        const DWORD start = GetTickCount();
+        DWORD code = 0;
+        ASSERT_TRUE(idle.WaitForExit(20000, &code));
+        plainExit = GetTickCount() - start;
+    }
+
+    Program program(Adsi::Provider);
+    ExpectDetails(program);
+    if (HasFatalFailure()) return;
+
+    ASSERT_EQ(0, AskAgent("forest-pause").status);
+    program.Click(1003);
+    ASSERT_TRUE(WaitUntil([&] { return program.Text(1000) == kRunningText; }, 2000));
+    Sleep(1500);
+    program.Click(2);
+    const DWORD cancelled = GetTickCount();
+    Sleep(2000);
+    const AgentReply kill = AskAgent("forest-kill");
+    ASSERT_EQ(0, kill.status) << kill.output;
+    const DWORD killed = GetTickCount();
+
+    DWORD code = 0;
+    const bool ended = program.WaitForExit(30000, &code);
+    const DWORD end = GetTickCount();
+    std::printf("the program ended %lu ms after the DC was killed, %lu ms after Cancel; "
+                "an exit without a job: %lu ms\n",
+                static_cast<unsigned long>(end - killed), static_cast<unsigned long>(end - cancelled),
+                static_cast<unsigned long>(plainExit));
+    ASSERT_TRUE(ended) << "still running 30 s after the DC was killed";
+    EXPECT_EQ(2u, code);
+}
+
 TEST_F(Fault, DcKilledDuringTheJobShowsTheBindFailure) {
     Program program(Adsi::Provider);
     ExpectDetails(program);
