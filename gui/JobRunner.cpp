@@ -72,6 +72,7 @@ void SchemaSetupDialog::StartJob() {
     if (!m_cancelEvent) throw std::runtime_error("Unable to create `cancel' event.");
     m_jobThread.reset(::CreateThread(nullptr, 0, JobThreadProc, this, 0, nullptr));
     if (!m_jobThread) throw std::runtime_error("Unable to create extending job thread.");
+    m_jobStarted = true;
     if (!::SetTimer(m_hWnd, ProgressTimerId, ProgressTimerPeriod, nullptr))
         throw std::runtime_error("Unable to setup progress check timer.");
 }

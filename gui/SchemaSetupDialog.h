@@ -84,6 +84,9 @@ private:
     // dialog's thread only after it has seen the event.
     bool m_succeeded = false;
     Scoped::Handle m_jobThread;
+    // Set once StartJob has started a worker: from then on a tick without a
+    // job is a late one of the killed timer, not an inconsistency.
+    bool m_jobStarted = false;
 };
 
 }  // namespace GUI

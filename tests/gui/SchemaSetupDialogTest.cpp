@@ -343,14 +343,15 @@ TEST_F(SchemaSetupDialogTest, RunsTheJobAndShowsSuccessAfterATick) {
     ExpectFinalDisplay(SuccessText, IDB_SUCCESS);
 }
 
-TEST_F(SchemaSetupDialogTest, IgnoresTimerTicksWhenNoJobRuns) {
+TEST_F(SchemaSetupDialogTest, ATimerTickBeforeAnyJobIsAnError) {
     ASSERT_NE(nullptr, Open());
-    // In the details phase.
     ::SendMessageW(window, WM_TIMER, 1, 0);
-    EXPECT_FALSE(ResultShown());
-    EXPECT_EQ(FullDetails, ItemText(window, IDC_DETAILS));
-    EXPECT_TRUE(ItemEnabled(window, IDC_SETUP));
+    ExpectFinalDisplay(L"Error: received timer tick in inconsistent state.", IDB_FAILURE);
+    EXPECT_FALSE(TimerRunning());
+}
 
+TEST_F(SchemaSetupDialogTest, IgnoresTheLateTickOfAFinishedJob) {
+    ASSERT_NE(nullptr, Open());
     // After success: a tick that was queued before the timer was killed.
     Command(IDC_SETUP);
     ASSERT_TRUE(WaitForResult(3500));
