@@ -135,33 +135,37 @@ HRESULT Connection::Acquire(const std::wstring& server, Connection** connection)
     ULONG port = colon == std::wstring::npos ? LDAP_PORT : std::wcstoul(target.c_str() + colon + 1, nullptr, 10);
     std::wstring key = Lower(host) + L":" + std::to_wstring(port);
 
-    ExclusiveLock pool(g_poolLock);
-    auto found = Pool().find(key);
-    if (found != Pool().end()) {
-        ++found->second->m_refs;
-        *connection = found->second;
-        return S_OK;
+    {
+        ExclusiveLock pool(g_poolLock);
+        if ((*connection = Shared(key))) return S_OK;
     }
-    auto* fresh = new Connection(key, host, port);
-    HRESULT hr = S_OK;
+    // Opened and bound without the pool's lock: a server that hangs in the
+    // bind must not hold up the binds, references and releases of other
+    // threads, nor leave the lock taken when its thread is terminated.
+    auto close = [](Connection* c) { delete c; };
+    std::unique_ptr<Connection, decltype(close)> fresh(new Connection(key, host, port), close);
     if (!fresh->m_ld) {
         RecordFailure(ERROR_DS_LOCAL_ERROR, std::wstring());
-        hr = HRESULT_FROM_WIN32(ERROR_DS_LOCAL_ERROR);
-    } else {
-        hr = fresh->Bind(settings);
+        return HRESULT_FROM_WIN32(ERROR_DS_LOCAL_ERROR);
     }
-    if (FAILED(hr)) {
-        delete fresh;
-        return hr;
+    HRESULT hr = fresh->Bind(settings);
+    if (FAILED(hr)) return hr;
+    {
+        ExclusiveLock pool(g_poolLock);
+        // Another thread may have bound the same server meanwhile: its
+        // session serves, and this one is closed once the lock is let go.
+        if ((*connection = Shared(key))) return S_OK;
+        Pool().emplace(key, fresh.get());
+        *connection = fresh.release();
     }
-    try {
-        Pool()[key] = fresh;
-    } catch (...) {
-        delete fresh;
-        throw;
-    }
-    *connection = fresh;
     return S_OK;
+}
+
+Connection* Connection::Shared(const std::wstring& key) {
+    auto found = Pool().find(key);
+    if (found == Pool().end()) return nullptr;
+    ++found->second->m_refs;
+    return found->second;
 }
 
 void Connection::AddRef() {
