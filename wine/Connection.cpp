@@ -96,11 +96,14 @@ Entry ReadEntry(LDAP* ld, LDAPMessage* message) {
     return entry;
 }
 
-// The code of an operation that got no answer at all. A connection that
-// cannot be made leaves wldap32 with no LDAP result code of its own; ADSI
-// reports that as the server being down.
-ULONG TransportFailure() {
-    ULONG code = LdapGetLastError();
+// The code of an operation that got no answer at all, from the session
+// (LdapGetLastError is the thread's Win32 code, not an LDAP result code). A
+// connection that cannot be made or is lost leaves no code of the table
+// there (Wine 8 gives its LDAP library's own -1); ADSI reports that as the
+// server being down.
+ULONG TransportFailure(LDAP* ld) {
+    ULONG code = LDAP_SUCCESS;
+    if (ldap_get_optionW(ld, LDAP_OPT_ERROR_NUMBER, &code) != LDAP_SUCCESS) code = LDAP_SUCCESS;
     return code != LDAP_SUCCESS && IsLdapResultCode(code) ? code : ULONG(LDAP_SERVER_DOWN);
 }
 
@@ -195,7 +198,7 @@ HRESULT Connection::Bind(const Settings& settings) {
     // The asynchronous bind, so that a refusal comes with the server's text.
     ULONG msgid = ldap_simple_bindW(m_ld, user.empty() ? nullptr : Mutable(user),
                                     user.empty() ? nullptr : Mutable(settings.password));
-    if (msgid == static_cast<ULONG>(-1)) return Failed(TransportFailure(), std::wstring(), true);
+    if (msgid == static_cast<ULONG>(-1)) return Failed(TransportFailure(m_ld), std::wstring(), true);
     LDAPMessage* answer = nullptr;
     HRESULT hr = Complete(msgid, &answer, true);
     if (answer) ldap_msgfree(answer);
@@ -214,7 +217,7 @@ HRESULT Connection::Complete(ULONG msgid, LDAPMessage** answer, bool recordFailu
     ULONG type = ldap_result(m_ld, msgid, LDAP_MSG_ALL, nullptr, &result);
     if (type == 0 || type == static_cast<ULONG>(-1) || !result) {
         if (result) ldap_msgfree(result);
-        return Failed(TransportFailure(), std::wstring(), recordFailure);
+        return Failed(TransportFailure(m_ld), std::wstring(), recordFailure);
     }
     ULONG code = LDAP_SUCCESS;
     PWCHAR matched = nullptr;
