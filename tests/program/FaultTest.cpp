@@ -1,7 +1,8 @@
 // Real faults while the program runs against the forest: a DC that stops
-// answering in the middle of the job, one that dies, one that is gone by the
-// time "&Setup" is pressed, a schema that already uses the program's OID,
-// and two copies of the program at once.
+// answering in the middle of the job, one that dies (during the job, or while
+// the dialog is closing), one that is gone by the time "&Setup" is pressed,
+// a schema that already uses the program's OID, and two copies of the
+// program at once.
 #include "tests/program/ForestTest.h"
 
 #include <cstdio>
