@@ -168,6 +168,14 @@ protected:
         if (!window) ADD_FAILURE() << "dialog not created, error " << ::GetLastError();
         return window;
     }
+    // Opens the dialog and starts a job that runs extend; returns once the
+    // worker is inside it.
+    void StartJobWith(void (*extend)(const std::wstring&, HANDLE)) {
+        GUI::Directory.extendSchema = extend;
+        ASSERT_NE(nullptr, Open());
+        Command(IDC_SETUP);
+        ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
+    }
     void Command(int id, int code = BN_CLICKED) {
         ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, code), 0);
     }
@@ -396,10 +404,7 @@ TEST_F(SchemaSetupDialogTest, ShowsOtherWorkerFailuresAndStillEndsTheJob) {
 }
 
 TEST_F(SchemaSetupDialogTest, ClosingDuringTheJobCancelsIt) {
-    GUI::Directory.extendSchema = ExtendUntilCancelled;
-    ASSERT_NE(nullptr, Open());
-    Command(IDC_SETUP);
-    ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
+    ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendUntilCancelled));
     DWORD start = ::GetTickCount();
     Close();
     EXPECT_LT(::GetTickCount() - start, 2000u);
@@ -409,10 +414,7 @@ TEST_F(SchemaSetupDialogTest, ClosingDuringTheJobCancelsIt) {
 }
 
 TEST_F(SchemaSetupDialogTest, ClosingWhileTheWorkerReportsAFailureLetsItFinish) {
-    GUI::Directory.extendSchema = ExtendFailsOnceCancelled;
-    ASSERT_NE(nullptr, Open());
-    Command(IDC_SETUP);
-    ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
+    ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendFailsOnceCancelled));
     WatchExitLabel(window);
     DWORD start = ::GetTickCount();
     Close();
@@ -426,10 +428,7 @@ TEST_F(SchemaSetupDialogTest, ClosingWhileTheWorkerReportsAFailureLetsItFinish) 
 }
 
 TEST_F(SchemaSetupDialogTest, DestroyingTheDialogStopsAJobStillRunning) {
-    GUI::Directory.extendSchema = ExtendUntilCancelled;
-    ASSERT_NE(nullptr, Open());
-    Command(IDC_SETUP);
-    ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
+    ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendUntilCancelled));
     // As when the loop ends on a quit message that the Cancel command did
     // not post: the dialog goes while its worker runs.
     dialog.reset();
@@ -437,10 +436,7 @@ TEST_F(SchemaSetupDialogTest, DestroyingTheDialogStopsAJobStillRunning) {
 }
 
 TEST_F(SchemaSetupDialogTest, ClosingEndsAWorkerThatDoesNotStopWithinTheBound) {
-    GUI::Directory.extendSchema = ExtendHangs;
-    ASSERT_NE(nullptr, Open());
-    Command(IDC_SETUP);
-    ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
+    ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendHangs));
     DWORD start = ::GetTickCount();
     Close();
     DWORD elapsed = ::GetTickCount() - start;

@@ -11,7 +11,17 @@
 namespace ProgramTest {
 namespace {
 
-class Fault : public ForestTest {};
+class Fault : public ForestTest {
+protected:
+    // Pauses the DC and presses "&Setup"; on return the job is surely inside
+    // a directory call that the DC does not answer.
+    static void StartJobAgainstPausedDc(Program& program) {
+        ASSERT_EQ(0, AskAgent("forest-pause").status);
+        program.Click(1003);
+        ASSERT_TRUE(WaitUntil([&] { return program.Text(1000) == kRunningText; }, 2000));
+        Sleep(1500);
+    }
+};
 
 const HRESULT kServerDown = static_cast<HRESULT>(0x8007203A);
 const HRESULT kUnwillingToPerform = static_cast<HRESULT>(0x80072035);
@@ -70,10 +80,8 @@ TEST_F(Fault, ExitWhileTheJobFailsEndsWithoutWaitingOutTheBound) {
     ExpectDetails(program);
     if (HasFatalFailure()) return;
 
-    ASSERT_EQ(0, AskAgent("forest-pause").status);
-    program.Click(1003);
-    ASSERT_TRUE(WaitUntil([&] { return program.Text(1000) == kRunningText; }, 2000));
-    Sleep(1500);
+    StartJobAgainstPausedDc(program);
+    if (HasFatalFailure()) return;
     program.Click(2);
     const DWORD cancelled = GetTickCount();
     Sleep(2000);
@@ -99,10 +107,8 @@ TEST_F(Fault, DcKilledDuringTheJobShowsTheBindFailure) {
 
     // Paused first, so that the job is surely inside a directory call when
     // the DC dies.
-    ASSERT_EQ(0, AskAgent("forest-pause").status);
-    program.Click(1003);
-    ASSERT_TRUE(WaitUntil([&] { return program.Text(1000) == kRunningText; }, 2000));
-    Sleep(1500);
+    StartJobAgainstPausedDc(program);
+    if (HasFatalFailure()) return;
     const AgentReply kill = AskAgent("forest-kill");
     ASSERT_EQ(0, kill.status) << kill.output;
 
