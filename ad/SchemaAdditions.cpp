@@ -42,6 +42,8 @@ Scoped::ComPtr<IADs> CreateObject(IADsContainer* container, const wchar_t* objec
     Scoped::ComPtr<IDispatch> created;
     HRESULT hr = container->Create(className.get(), rdn.get(), created.GetAddressOf());
     CheckHResult(hr, createMessage);
+    // A success without an object is a creation that did not happen.
+    if (!created) CheckHResult(E_POINTER, createMessage);
     Scoped::ComPtr<IADs> object;
     hr = created->QueryInterface(IID_IADs, reinterpret_cast<void**>(object.GetAddressOf()));
     CheckHResult(hr, queryMessage);

@@ -1,7 +1,7 @@
 #include "app/RunSetupDialog.h"
 
-#include "app/AppModule.h"
-#include "app/MessageLoop.h"
+#include "framework/AppModule.h"
+#include "framework/MessageLoop.h"
 #include "gui/SchemaSetupDialog.h"
 
 namespace App {

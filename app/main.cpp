@@ -1,7 +1,7 @@
 // Process entry: COM and the common controls for the main thread, the
 // application module, the setup dialog, and the teardown in reverse order.
-#include "app/AppModule.h"
 #include "app/RunSetupDialog.h"
+#include "framework/AppModule.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -24,6 +24,22 @@ const DWORD TerminationWait = 1000;  // ms
 
 HANDLE NewManualResetEvent() noexcept { return ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
 
+// Waits for the thread, serving meanwhile what other threads send to this
+// thread's windows: a worker that is showing its failure waits for each of
+// its control operations to be carried out here, and would otherwise sit
+// out the whole time-out.
+DWORD WaitServingSentMessages(HANDLE thread, DWORD timeout) noexcept {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const DWORD elapsed = ::GetTickCount() - start;
+        const DWORD left = elapsed < timeout ? timeout - elapsed : 0;
+        const DWORD result = ::MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
+        if (result != WAIT_OBJECT_0 + 1) return result;
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
 }  // namespace
 
 void SchemaSetupDialog::StartJob() {
@@ -56,6 +72,7 @@ void SchemaSetupDialog::StartJob() {
     if (!m_cancelEvent) throw std::runtime_error("Unable to create `cancel' event.");
     m_jobThread.reset(::CreateThread(nullptr, 0, JobThreadProc, this, 0, nullptr));
     if (!m_jobThread) throw std::runtime_error("Unable to create extending job thread.");
+    m_jobStarted = true;
     if (!::SetTimer(m_hWnd, ProgressTimerId, ProgressTimerPeriod, nullptr))
         throw std::runtime_error("Unable to setup progress check timer.");
 }
@@ -64,9 +81,13 @@ void SchemaSetupDialog::StopJob() noexcept {
     ::KillTimer(m_hWnd, ProgressTimerId);
     if (m_jobThread) {
         if (m_cancelEvent) ::SetEvent(m_cancelEvent.get());
-        if (::WaitForSingleObject(m_jobThread.get(), JobStopTimeout) != WAIT_OBJECT_0) {
+        if (WaitServingSentMessages(m_jobThread.get(), JobStopTimeout) != WAIT_OBJECT_0) {
             ::TerminateThread(m_jobThread.get(), 0);
-            ::WaitForSingleObject(m_jobThread.get(), TerminationWait);
+            // A worker that outlives even its termination still uses this
+            // object and the job's handles, so none of it may be freed: the
+            // process ends here, with the code of a closed dialog.
+            if (::WaitForSingleObject(m_jobThread.get(), TerminationWait) != WAIT_OBJECT_0)
+                ::TerminateProcess(::GetCurrentProcess(), IDCANCEL);
         }
         m_jobThread.reset();
     }

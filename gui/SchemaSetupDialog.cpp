@@ -66,11 +66,12 @@ LRESULT SchemaSetupDialog::OnCancel() {
 
 LRESULT SchemaSetupDialog::OnTimer() {
     if (!m_jobThread) {
-        // No job: this is a tick that was already queued when StopJob killed
-        // the timer (the platform may still deliver one), or one that did not
-        // come from our timer at all. Neither says anything about the
-        // extension, so whatever the dialog shows stays.
         StopJob();
+        // After a job this is a tick that was already queued when StopJob
+        // killed the timer (the platform may still deliver one): it says
+        // nothing about the extension, so the final display stays. Before
+        // any job there is no timer whose tick could come late.
+        if (!m_jobStarted) ShowResult(L"Error: received timer tick in inconsistent state.");
         return 1;
     }
     ::SendDlgItemMessageW(m_hWnd, IDC_PROGRESS, PBM_STEPIT, 0, 0);

@@ -2,11 +2,11 @@
 // schema extension on a worker thread and shows how it ended.
 #pragma once
 
-#include "app/MessageFilter.h"
 #include "app/res/resource.h"
 #include "ad/Scoped.h"
-#include "gui/DialogImpl.h"
-#include "gui/UpdateUI.h"
+#include "framework/DialogImpl.h"
+#include "framework/MessageFilter.h"
+#include "framework/UpdateUI.h"
 
 #include <windows.h>
 
@@ -26,7 +26,9 @@ public:
     static const DWORD JobStopTimeout = 10000;     // ms
 
     SchemaSetupDialog() noexcept = default;
-    ~SchemaSetupDialog() override = default;
+    // A job still running (the loop ended on a quit message that the Cancel
+    // command did not post) is stopped before the members it uses go.
+    ~SchemaSetupDialog() override { StopJob(); }
 
     BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                               LRESULT& result, DWORD mapId) override;
@@ -82,6 +84,9 @@ private:
     // dialog's thread only after it has seen the event.
     bool m_succeeded = false;
     Scoped::Handle m_jobThread;
+    // Set once StartJob has started a worker: from then on a tick without a
+    // job is a late one of the killed timer, not an inconsistency.
+    bool m_jobStarted = false;
 };
 
 }  // namespace GUI

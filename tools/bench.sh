@@ -15,6 +15,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
 runs=${2:-5}
+# Absolute from here on: the probe runs from another directory, and Wine
+# takes the prefix and the programs' Z: paths only as absolute ones.
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
 ip=${FOREST_IP:-127.0.0.8}
 case $ip in
   127.*) ;;
@@ -58,8 +62,18 @@ fresh_forest() {
   "$root/tools/forest.sh" fresh "$template" "$forest_run" "$ip" >/dev/null
 }
 
-# key=value lines of the probe; "get FILE KEY" reads one.
-get() { tr -d '\r' <"$1" | sed -n "s/^$2=//p" | head -n1; }
+# key=value lines of the probe; "get FILE KEY" reads one, and a probe that
+# did not print it ends the benchmark with what the probe did print.
+get() {
+  local value
+  value=$(tr -d '\r' <"$1" | sed -n "s/^$2=//p" | head -n1)
+  if [ -z "$value" ]; then
+    say "no $2 from the probe ($1):"
+    cat "$1" >&2
+    exit 1
+  fi
+  echo "$value"
+}
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "n/a"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.1f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0 && a != "n/a") printf "%.2f", a / b; else print "n/a" }'; }
 
@@ -73,8 +87,12 @@ probe() {  # probe OUT [--setup] EXE; STATS=FILE in the environment logs operati
   args[-1]=$(winpath "${args[-1]}")
   local stats=()
   [ -z "${STATS:-}" ] || stats=(WINEADSI_STATS="$(winpath "$STATS")")
-  (cd "$work/bin" && env "${provider_env[@]}" "${stats[@]}" \
-    "$root/tools/wine-run.sh" --prefix "$WINEPREFIX" "$work/bin/bench-probe.exe" "${args[@]}") >"$out"
+  if ! (cd "$work/bin" && env "${provider_env[@]}" "${stats[@]}" \
+    "$root/tools/wine-run.sh" --prefix "$WINEPREFIX" "$work/bin/bench-probe.exe" "${args[@]}") >"$out"; then
+    say "the probe failed on ${args[-1]}; it printed:"
+    cat "$out" >&2
+    return 1
+  fi
 }
 
 say "starting a fresh forest on $ip"

@@ -96,11 +96,14 @@ Entry ReadEntry(LDAP* ld, LDAPMessage* message) {
     return entry;
 }
 
-// The code of an operation that got no answer at all. A connection that
-// cannot be made leaves wldap32 with no LDAP result code of its own; ADSI
-// reports that as the server being down.
-ULONG TransportFailure() {
-    ULONG code = LdapGetLastError();
+// The code of an operation that got no answer at all, from the session
+// (LdapGetLastError is the thread's Win32 code, not an LDAP result code). A
+// connection that cannot be made or is lost leaves no code of the table
+// there (Wine 8 gives its LDAP library's own -1); ADSI reports that as the
+// server being down.
+ULONG TransportFailure(LDAP* ld) {
+    ULONG code = LDAP_SUCCESS;
+    if (ldap_get_optionW(ld, LDAP_OPT_ERROR_NUMBER, &code) != LDAP_SUCCESS) code = LDAP_SUCCESS;
     return code != LDAP_SUCCESS && IsLdapResultCode(code) ? code : ULONG(LDAP_SERVER_DOWN);
 }
 
@@ -135,33 +138,37 @@ HRESULT Connection::Acquire(const std::wstring& server, Connection** connection)
     ULONG port = colon == std::wstring::npos ? LDAP_PORT : std::wcstoul(target.c_str() + colon + 1, nullptr, 10);
     std::wstring key = Lower(host) + L":" + std::to_wstring(port);
 
-    ExclusiveLock pool(g_poolLock);
-    auto found = Pool().find(key);
-    if (found != Pool().end()) {
-        ++found->second->m_refs;
-        *connection = found->second;
-        return S_OK;
+    {
+        ExclusiveLock pool(g_poolLock);
+        if ((*connection = Shared(key))) return S_OK;
     }
-    auto* fresh = new Connection(key, host, port);
-    HRESULT hr = S_OK;
+    // Opened and bound without the pool's lock: a server that hangs in the
+    // bind must not hold up the binds, references and releases of other
+    // threads, nor leave the lock taken when its thread is terminated.
+    auto close = [](Connection* c) { delete c; };
+    std::unique_ptr<Connection, decltype(close)> fresh(new Connection(key, host, port), close);
     if (!fresh->m_ld) {
         RecordFailure(ERROR_DS_LOCAL_ERROR, std::wstring());
-        hr = HRESULT_FROM_WIN32(ERROR_DS_LOCAL_ERROR);
-    } else {
-        hr = fresh->Bind(settings);
+        return HRESULT_FROM_WIN32(ERROR_DS_LOCAL_ERROR);
     }
-    if (FAILED(hr)) {
-        delete fresh;
-        return hr;
+    HRESULT hr = fresh->Bind(settings);
+    if (FAILED(hr)) return hr;
+    {
+        ExclusiveLock pool(g_poolLock);
+        // Another thread may have bound the same server meanwhile: its
+        // session serves, and this one is closed once the lock is let go.
+        if ((*connection = Shared(key))) return S_OK;
+        Pool().emplace(key, fresh.get());
+        *connection = fresh.release();
     }
-    try {
-        Pool()[key] = fresh;
-    } catch (...) {
-        delete fresh;
-        throw;
-    }
-    *connection = fresh;
     return S_OK;
+}
+
+Connection* Connection::Shared(const std::wstring& key) {
+    auto found = Pool().find(key);
+    if (found == Pool().end()) return nullptr;
+    ++found->second->m_refs;
+    return found->second;
 }
 
 void Connection::AddRef() {
@@ -191,7 +198,7 @@ HRESULT Connection::Bind(const Settings& settings) {
     // The asynchronous bind, so that a refusal comes with the server's text.
     ULONG msgid = ldap_simple_bindW(m_ld, user.empty() ? nullptr : Mutable(user),
                                     user.empty() ? nullptr : Mutable(settings.password));
-    if (msgid == static_cast<ULONG>(-1)) return Failed(TransportFailure(), std::wstring(), true);
+    if (msgid == static_cast<ULONG>(-1)) return Failed(TransportFailure(m_ld), std::wstring(), true);
     LDAPMessage* answer = nullptr;
     HRESULT hr = Complete(msgid, &answer, true);
     if (answer) ldap_msgfree(answer);
@@ -210,7 +217,7 @@ HRESULT Connection::Complete(ULONG msgid, LDAPMessage** answer, bool recordFailu
     ULONG type = ldap_result(m_ld, msgid, LDAP_MSG_ALL, nullptr, &result);
     if (type == 0 || type == static_cast<ULONG>(-1) || !result) {
         if (result) ldap_msgfree(result);
-        return Failed(TransportFailure(), std::wstring(), recordFailure);
+        return Failed(TransportFailure(m_ld), std::wstring(), recordFailure);
     }
     ULONG code = LDAP_SUCCESS;
     PWCHAR matched = nullptr;

@@ -44,6 +44,9 @@ private:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
+    // The pooled session of key with one more reference, or null. Called
+    // with the pool's lock held.
+    static Connection* Shared(const std::wstring& key);
     // A simple bind, or with WINEADSI_AUTH=kerberos the SASL GSSAPI bind.
     HRESULT Bind(const Settings& settings);
     // Waits for the complete answer to msgid and turns its result code into

@@ -35,7 +35,10 @@ extern "C" HRESULT WINAPI ADsGetObject(LPCWSTR lpszPathName, REFIID riid, VOID**
             return HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT);
         }
 
-        auto* object = new DirectoryObject(connection.release(), path.server, path.dn, path.rootDse, true);
+        // The object takes the reference over only once it is made: copying
+        // the strings for it can still fail.
+        auto* object = new DirectoryObject(connection.get(), path.server, path.dn, path.rootDse, true);
+        connection.release();
         hr = object->QueryInterface(riid, ppObject);
         object->Release();
         return hr;

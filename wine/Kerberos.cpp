@@ -51,6 +51,9 @@ SECURITY_STATUS Initialize(Credentials& credentials, Context& context, const std
         &credentials.handle, nullptr, const_cast<SEC_WCHAR*>(target.c_str()), 0, 0, SECURITY_NATIVE_DREP, nullptr,
         0, &context.handle, &outDesc, &attributes, &expiry);
     context.held = status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED;
+    if (FAILED(status)) return status;
+    // The size handed back is the package's word only.
+    if (out.cbBuffer > token.size()) return SEC_E_BUFFER_TOO_SMALL;
     token.resize(out.cbBuffer);
     return status;
 }
@@ -70,6 +73,10 @@ SECURITY_STATUS WrapNoLayer(Context& context, std::vector<BYTE>& wire, const wch
     call = L"EncryptMessage";
     status = ::EncryptMessage(&context.handle, SECQOP_WRAP_NO_ENCRYPT, &desc, 0);
     if (status != SEC_E_OK) return status;
+    // Never read past the buffers given to the package, whatever sizes it
+    // hands back.
+    if (buffers[0].cbBuffer > trailer.size() || buffers[1].cbBuffer > sizeof data)
+        return SEC_E_BUFFER_TOO_SMALL;
     // Wine's Kerberos package hands back the gss_wrap output split as
     // DATA = its first bytes and TOKEN = the rest: the wire form is the data
     // followed by the token.

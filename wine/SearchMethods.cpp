@@ -92,8 +92,10 @@ HRESULT WINAPI DirectoryObject::ExecuteSearch(LPWSTR filter, LPWSTR* attributes,
         HRESULT hr = m_connection->Search(m_dn, LDAP_SCOPE_SUBTREE, filter && *filter ? filter : L"(objectClass=*)",
                                           all ? nullptr : &wanted, search->rows);
         if (FAILED(hr)) return hr;
-        *handle = static_cast<ADS_SEARCH_HANDLE>(search.get());
+        // Kept first, handed out after: a list that cannot grow leaves the
+        // caller without a handle rather than with a freed one.
         m_searches.push_back(std::move(search));
+        *handle = static_cast<ADS_SEARCH_HANDLE>(m_searches.back().get());
         return S_OK;
     });
 }

@@ -7,6 +7,8 @@ add_directory_test(provider_tests
   ProviderErrorTest.cpp
   ProviderSupportTest.cpp
 )
+# A silent server of its own on loopback (ProviderErrorTest.cpp).
+target_link_libraries(provider_tests PRIVATE ws2_32)
 
 # Stops the forest's copy and starts it again: a test of its own, so that a
 # failure here cannot hide the others' results.

@@ -1,7 +1,10 @@
 // The extended error (one record per thread, truncated to the caller's
 // buffers), the helpers ADsBuildVarArrayStr and AllocADsMem, binds under
-// other credentials, and one session per server.
+// other credentials, one session per server, and binds on other threads
+// going on while one hangs.
 #include "tests/directory/ProviderTest.h"
+
+#include <winsock2.h>
 
 #include <algorithm>
 #include <fstream>
@@ -24,6 +27,54 @@ std::wstring TempFile(const wchar_t* prefix) {
     ::GetTempPathW(MAX_PATH, dir);
     return std::wstring(dir) + UniqueName(prefix) + L".log";
 }
+
+// A server on loopback that takes connections and never answers, as a DC
+// stopped with SIGSTOP does. Closing it breaks every connection it took.
+class SilentServer {
+public:
+    SilentServer() {
+        WSADATA data;
+        ::WSAStartup(MAKEWORD(2, 2), &data);
+        m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+        int size = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+            ::listen(m_listener, 4) == 0 &&
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port = ::ntohs(address.sin_port);
+    }
+    ~SilentServer() {
+        Close();
+        ::WSACleanup();
+    }
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+
+    // True once a client has connected within the time.
+    bool Accept(long seconds) {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(m_listener, &ready);
+        timeval wait = {seconds, 0};
+        if (::select(0, &ready, nullptr, nullptr, &wait) != 1) return false;
+        m_client = ::accept(m_listener, nullptr, nullptr);
+        return m_client != INVALID_SOCKET;
+    }
+    void Close() {
+        for (SOCKET* s : {&m_client, &m_listener}) {
+            if (*s != INVALID_SOCKET) ::closesocket(*s);
+            *s = INVALID_SOCKET;
+        }
+    }
+
+    unsigned short port = 0;
+
+private:
+    SOCKET m_listener = INVALID_SOCKET;
+    SOCKET m_client = INVALID_SOCKET;
+};
 
 }  // namespace
 
@@ -184,4 +235,33 @@ TEST(ProviderSessions, OneBindPerServerWhileObjectsLive) {
     EXPECT_EQ(2, std::count(ops.begin(), ops.end(), std::string("bind")));
     again.Reset();
     ::DeleteFileW(log.c_str());
+}
+
+TEST(ProviderSessions, ABindThatHangsHoldsUpNoOtherBind) {
+    REQUIRE_FOREST();
+    SilentServer silent;
+    ASSERT_NE(0, silent.port);
+    HRESULT hung = S_OK;
+    std::thread hanging([&] {
+        Scoped::ComPtr<IADs> object;
+        hung = Bind(L"LDAP://127.0.0.1:" + std::to_wstring(silent.port) + L"/RootDSE", IID_IADs, object);
+    });
+    ASSERT_TRUE(silent.Accept(30)) << "the bind never reached the silent server";
+
+    // Another thread binds to the live forest while the first one waits.
+    Scoped::Handle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HRESULT live = E_FAIL;
+    std::thread other([&] {
+        Scoped::ComPtr<IADs> object;
+        live = Bind(L"LDAP://RootDSE", IID_IADs, object);
+        ::SetEvent(done.get());
+    });
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(done.get(), 20000))
+        << "a bind to the live server waited for the one that hangs";
+
+    silent.Close();
+    hanging.join();
+    other.join();
+    EXPECT_EQ(S_OK, live);
+    EXPECT_EQ(HRESULT(0x8007203A), hung) << "a connection broken during the bind";
 }

@@ -1,7 +1,7 @@
 // Binding a dialog object to its window: which object gets the window, how
 // message results travel back, and letting go of the window at its end.
 #include "app/res/resource.h"
-#include "gui/DialogImpl.h"
+#include "framework/DialogImpl.h"
 
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The message loop's filter order, its idle rules and its exit code, and the
 // module's per-thread loop registry.
-#include "app/AppModule.h"
-#include "app/MessageLoop.h"
+#include "framework/AppModule.h"
+#include "framework/MessageLoop.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // discovery and the extension replaced by fakes: what each phase shows, the
 // job's start, completion and stop, and every failure reaching the final
 // display.
-#include "app/MessageLoop.h"
+#include "framework/MessageLoop.h"
 #include "app/res/resource.h"
 #include "ad/Errors.h"
 #include "ad/Scoped.h"
@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -93,10 +94,34 @@ void ExtendUntilCancelled(const std::wstring& domainName, HANDLE cancelEvent) {
     ExtendSawCancel = true;
 }
 
+// A directory call that fails once the dialog is closing, so that the worker
+// reports its failure while the dialog's thread waits for it.
+void ExtendFailsOnceCancelled(const std::wstring& domainName, HANDLE cancelEvent) {
+    ExtendUntilCancelled(domainName, cancelEvent);
+    throw AD::HResultException(static_cast<HRESULT>(0x8007203A), "Unable to create new class");
+}
+
 // A directory call that never comes back.
 void ExtendHangs(const std::wstring& domainName, HANDLE cancelEvent) {
     Record(domainName, cancelEvent);
     ::Sleep(60000);
+}
+
+// Button 2 of the dialog, watched for the last step of a final display.
+WNDPROC ButtonProc = nullptr;
+std::atomic<bool> ExitLabelSet{false};
+
+LRESULT CALLBACK WatchButton(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT && lParam &&
+        std::wstring(reinterpret_cast<const wchar_t*>(lParam)) == L"&Exit")
+        ExitLabelSet = true;
+    return ::CallWindowProcW(ButtonProc, button, message, wParam, lParam);
+}
+
+void WatchExitLabel(HWND dialog) {
+    ExitLabelSet = false;
+    ButtonProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
+        ::GetDlgItem(dialog, IDCANCEL), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchButton)));
 }
 
 // The pixels of a bitmap resource of the test program's own image.
@@ -141,6 +166,14 @@ protected:
         window = dialog->Create(nullptr);
         if (!window) ADD_FAILURE() << "dialog not created, error " << ::GetLastError();
         return window;
+    }
+    // Opens the dialog and starts a job that runs extend; returns once the
+    // worker is inside it.
+    void StartJobWith(void (*extend)(const std::wstring&, HANDLE)) {
+        GUI::Directory.extendSchema = extend;
+        ASSERT_NE(nullptr, Open());
+        Command(IDC_SETUP);
+        ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
     }
     void Command(int id, int code = BN_CLICKED) {
         ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, code), 0);
@@ -317,14 +350,15 @@ TEST_F(SchemaSetupDialogTest, RunsTheJobAndShowsSuccessAfterATick) {
     ExpectFinalDisplay(kSuccessText, IDB_SUCCESS);
 }
 
-TEST_F(SchemaSetupDialogTest, IgnoresTimerTicksWhenNoJobRuns) {
+TEST_F(SchemaSetupDialogTest, ATimerTickBeforeAnyJobIsAnError) {
     ASSERT_NE(nullptr, Open());
-    // In the details phase.
     ::SendMessageW(window, WM_TIMER, 1, 0);
-    EXPECT_FALSE(ResultShown());
-    EXPECT_EQ(FullDetails, ItemText(window, IDC_DETAILS));
-    EXPECT_TRUE(ItemEnabled(window, IDC_SETUP));
+    ExpectFinalDisplay(L"Error: received timer tick in inconsistent state.", IDB_FAILURE);
+    EXPECT_FALSE(TimerRunning());
+}
 
+TEST_F(SchemaSetupDialogTest, IgnoresTheLateTickOfAFinishedJob) {
+    ASSERT_NE(nullptr, Open());
     // After success: a tick that was queued before the timer was killed.
     Command(IDC_SETUP);
     ASSERT_TRUE(WaitForResult(3500));
@@ -369,10 +403,7 @@ TEST_F(SchemaSetupDialogTest, ShowsOtherWorkerFailuresAndStillEndsTheJob) {
 }
 
 TEST_F(SchemaSetupDialogTest, ClosingDuringTheJobCancelsIt) {
-    GUI::Directory.extendSchema = ExtendUntilCancelled;
-    ASSERT_NE(nullptr, Open());
-    Command(IDC_SETUP);
-    ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
+    ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendUntilCancelled));
     DWORD start = ::GetTickCount();
     Close();
     EXPECT_LT(::GetTickCount() - start, 2000u);
@@ -381,11 +412,30 @@ TEST_F(SchemaSetupDialogTest, ClosingDuringTheJobCancelsIt) {
     EXPECT_EQ(IDCANCEL, TakeQuit());
 }
 
+TEST_F(SchemaSetupDialogTest, ClosingWhileTheWorkerReportsAFailureLetsItFinish) {
+    ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendFailsOnceCancelled));
+    WatchExitLabel(window);
+    DWORD start = ::GetTickCount();
+    Close();
+    DWORD elapsed = ::GetTickCount() - start;
+    std::printf("closing while the worker reports took %lu ms\n", static_cast<unsigned long>(elapsed));
+    EXPECT_TRUE(ExitLabelSet) << "the worker was cut off in the middle of its report";
+    const DWORD bound = GUI::SchemaSetupDialog::JobStopTimeout;
+    EXPECT_LT(elapsed, bound) << "the stop waited out its bound";
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_EQ(IDCANCEL, TakeQuit());
+}
+
+TEST_F(SchemaSetupDialogTest, DestroyingTheDialogStopsAJobStillRunning) {
+    ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendUntilCancelled));
+    // As when the loop ends on a quit message that the Cancel command did
+    // not post: the dialog goes while its worker runs.
+    dialog.reset();
+    EXPECT_TRUE(ExtendSawCancel) << "the worker was left running without its dialog";
+}
+
 TEST_F(SchemaSetupDialogTest, ClosingEndsAWorkerThatDoesNotStopWithinTheBound) {
-    GUI::Directory.extendSchema = ExtendHangs;
-    ASSERT_NE(nullptr, Open());
-    Command(IDC_SETUP);
-    ASSERT_TRUE(PumpUntil([] { return ExtendCalls.load() == 1; }, 2000));
+    ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendHangs));
     DWORD start = ::GetTickCount();
     Close();
     DWORD elapsed = ::GetTickCount() - start;

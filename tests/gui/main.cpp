@@ -1,6 +1,6 @@
 // The dialog's tests run on a main thread set up like the program's own: an
 // apartment, the bar classes and an initialised module.
-#include "app/AppModule.h"
+#include "framework/AppModule.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -1,7 +1,8 @@
 // Real faults while the program runs against the forest: a DC that stops
-// answering in the middle of the job, one that dies, one that is gone by the
-// time "&Setup" is pressed, a schema that already uses the program's OID,
-// and two copies of the program at once.
+// answering in the middle of the job, one that dies (during the job, or while
+// the dialog is closing), one that is gone by the time "&Setup" is pressed,
+// a schema that already uses the program's OID, and two copies of the
+// program at once.
 #include "tests/program/ForestTest.h"
 
 #include <cstdio>
@@ -10,7 +11,17 @@
 namespace ProgramTest {
 namespace {
 
-class Fault : public ForestTest {};
+class Fault : public ForestTest {
+protected:
+    // Pauses the DC and presses "&Setup"; on return the job is surely inside
+    // a directory call that the DC does not answer.
+    static void StartJobAgainstPausedDc(Program& program) {
+        ASSERT_EQ(0, AskAgent("forest-pause").status);
+        program.Click(1003);
+        ASSERT_TRUE(WaitUntil([&] { return program.Text(1000) == kRunningText; }, 2000));
+        Sleep(1500);
+    }
+};
 
 const HRESULT kServerDown = static_cast<HRESULT>(0x8007203A);
 const HRESULT kUnwillingToPerform = static_cast<HRESULT>(0x80072035);
@@ -48,6 +59,47 @@ TEST_F(Fault, JobThatHangsOnAPausedDcEndsWithinTheStopBoundAfterCancel) {
     EXPECT_EQ(2u, code);
 }
 
+// The worker fails while the dialog's thread waits for it to stop: its
+// report must get through, and the program end about as soon as the
+// directory call fails, not when the stop bound runs out.
+TEST_F(Fault, ExitWhileTheJobFailsEndsWithoutWaitingOutTheBound) {
+    // The baseline: how long any exit takes here, with no job to stop.
+    DWORD plainExit = 0;
+    {
+        Program idle(Adsi::Provider);
+        ExpectDetails(idle);
+        if (HasFatalFailure()) return;
+        idle.Click(2);
+        const DWORD start = GetTickCount();
+        DWORD code = 0;
+        ASSERT_TRUE(idle.WaitForExit(20000, &code));
+        plainExit = GetTickCount() - start;
+    }
+
+    Program program(Adsi::Provider);
+    ExpectDetails(program);
+    if (HasFatalFailure()) return;
+
+    StartJobAgainstPausedDc(program);
+    if (HasFatalFailure()) return;
+    program.Click(2);
+    const DWORD cancelled = GetTickCount();
+    Sleep(2000);
+    const AgentReply kill = AskAgent("forest-kill");
+    ASSERT_EQ(0, kill.status) << kill.output;
+    const DWORD killed = GetTickCount();
+
+    DWORD code = 0;
+    const bool ended = program.WaitForExit(30000, &code);
+    const DWORD end = GetTickCount();
+    std::printf("the program ended %lu ms after the DC was killed, %lu ms after Cancel; "
+                "an exit without a job: %lu ms\n",
+                static_cast<unsigned long>(end - killed), static_cast<unsigned long>(end - cancelled),
+                static_cast<unsigned long>(plainExit));
+    ASSERT_TRUE(ended) << "still running 30 s after the DC was killed";
+    EXPECT_EQ(2u, code);
+}
+
 TEST_F(Fault, DcKilledDuringTheJobShowsTheBindFailure) {
     Program program(Adsi::Provider);
     ExpectDetails(program);
@@ -55,10 +107,8 @@ TEST_F(Fault, DcKilledDuringTheJobShowsTheBindFailure) {
 
     // Paused first, so that the job is surely inside a directory call when
     // the DC dies.
-    ASSERT_EQ(0, AskAgent("forest-pause").status);
-    program.Click(1003);
-    ASSERT_TRUE(WaitUntil([&] { return program.Text(1000) == kRunningText; }, 2000));
-    Sleep(1500);
+    StartJobAgainstPausedDc(program);
+    if (HasFatalFailure()) return;
     const AgentReply kill = AskAgent("forest-kill");
     ASSERT_EQ(0, kill.status) << kill.output;
 

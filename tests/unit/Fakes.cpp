@@ -196,6 +196,7 @@ HRESULT FakeContainer::Create(BSTR objectClass, BSTR relativeName, IDispatch** o
     *object = nullptr;
     auto failure = createFailures.find(cls);
     if (failure != createFailures.end()) return failure->second;
+    if (createNull) return S_OK;
     created.push_back(std::make_unique<FakeObject>(m_log));
     FakeObject& made = *created.back();
     if (configure) configure(cls, made);

@@ -91,6 +91,7 @@ public:
     explicit FakeContainer(Log& log) : m_log(log) {}
 
     std::map<std::wstring, HRESULT> createFailures;  // by object class
+    bool createNull = false;  // Create succeeds without an object
     std::function<void(const std::wstring& objectClass, FakeObject&)> configure;
     std::vector<std::unique_ptr<FakeObject>> created;
 

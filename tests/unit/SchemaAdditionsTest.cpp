@@ -155,24 +155,33 @@ TEST_F(SchemaAdditions, ClassStepFailureThrowsItsMessageAndStops) {
     ExpectEveryStepFailure(ClassSteps, [&] { AD::CreateClass(&container); });
 }
 
-TEST_F(SchemaAdditions, QueryForIADsFailureThrowsAndReleasesTheNewObject) {
-    const HRESULT hr = E_NOINTERFACE;
-    container.configure = [hr](const std::wstring&, Fakes::FakeObject& o) { o.queryIADs = hr; };
+// A new object that cannot be used: its IADs refused, or no object at all
+// from a creation call that reports success.
+TEST_F(SchemaAdditions, UnusableNewObjectThrowsAndReleasesIt) {
+    const HRESULT refused = E_NOINTERFACE;
+    container.configure = [refused](const std::wstring&, Fakes::FakeObject& o) { o.queryIADs = refused; };
+    const std::function<void()> attribute = [&] { AD::CreateAttribute(&container, AD::NewAttributes[0]); };
+    const std::function<void()> objectClass = [&] { AD::CreateClass(&container); };
     struct Case {
-        std::function<void()> run;
+        bool nullObject;
+        const std::function<void()>& run;
+        HRESULT hr;
         const char* message;
     } cases[] = {
-        {[&] { AD::CreateAttribute(&container, AD::NewAttributes[0]); },
-         "Unable to query IADs interface from attribute object"},
-        {[&] { AD::CreateClass(&container); }, "Unable to query IADs interface from class object"},
+        {false, attribute, refused, "Unable to query IADs interface from attribute object"},
+        {false, objectClass, refused, "Unable to query IADs interface from class object"},
+        {true, attribute, E_POINTER, "Unable to create new attribute"},
+        {true, objectClass, E_POINTER, "Unable to create new class"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
         log.clear();
+        container.createNull = c.nullObject;
         try {
             c.run();
             ADD_FAILURE() << "no exception";
         } catch (const AD::HResultException& e) {
-            EXPECT_EQ(hr, e.hresult());
+            EXPECT_EQ(c.hr, e.hresult());
             EXPECT_STREQ(c.message, e.what());
         }
         EXPECT_EQ(1u, log.size());  // the creation call only

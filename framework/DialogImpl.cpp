@@ -1,4 +1,4 @@
-#include "gui/DialogImpl.h"
+#include "framework/DialogImpl.h"
 
 namespace ATL {
 

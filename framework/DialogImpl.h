@@ -3,8 +3,8 @@
 // goes to the object's message map.
 #pragma once
 
-#include "app/AppModule.h"
-#include "app/WindowCreation.h"
+#include "framework/AppModule.h"
+#include "framework/WindowCreation.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // handlers.
 #pragma once
 
-#include "app/MessageFilter.h"
+#include "framework/MessageFilter.h"
 
 #include <windows.h>
 

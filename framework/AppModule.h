@@ -2,7 +2,7 @@
 // program's own image and which message loop runs on which thread.
 #pragma once
 
-#include "app/MessageLoop.h"
+#include "framework/MessageLoop.h"
 #include "ad/Scoped.h"
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "app/MessageLoop.h"
+#include "framework/MessageLoop.h"
 
 #include <algorithm>
 #include <new>

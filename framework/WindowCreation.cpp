@@ -1,4 +1,4 @@
-#include "app/WindowCreation.h"
+#include "framework/WindowCreation.h"
 
 #include "ad/Scoped.h"
 

@@ -1,4 +1,4 @@
-#include "app/AppModule.h"
+#include "framework/AppModule.h"
 
 #include <new>
 
