@@ -42,9 +42,10 @@ git -C "$work/src" checkout -q --detach "$commit"
 src=$work/src
 build=$src/build
 
-# Tools that stamp a date take the commit's instead of the clock's.
-SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct)
-export SOURCE_DATE_EPOCH
+# Tools that would stamp the clock's time write 0 instead, as the linker
+# does with --no-insert-timestamp (objcopy and strip put one into the PE
+# header).
+export SOURCE_DATE_EPOCH=0
 
 say "building $commit in $build"
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
@@ -114,8 +115,8 @@ notes=$name.txt
   echo
   echo "The signature carries no timestamp (no timestamp server was asked), so"
   echo "it is valid only while the signing certificate is."
-  echo "The exe before signing is rebuilt bit for bit from the commit with"
-  echo "tools/release.sh; osslsigncode remove-signature strips the signature."
+  echo "Rebuilt from the commit with tools/release.sh, the exe is the same, byte"
+  echo "for byte, up to its signature (a new signing makes a new one)."
 } >"$dist/$notes"
 (cd "$dist" && sha256sum -- *.exe *.debug "$notes" >SHA256SUMS)
 
