@@ -4,9 +4,10 @@
 # signs it with Authenticode and writes DIST_DIR (default dist/): the signed
 # exe, the symbols, SHA256SUMS and a text saying how to verify them.
 #   tools/release.sh [--work DIR] [DIST_DIR]
-# The key: RELEASE_PKCS12 (a PKCS#12 file) and RELEASE_PKCS12_PASSWORD.
-# Without them a throwaway self-signed certificate is made and the result is
-# for testing only. Nothing goes to the network (no timestamp server).
+# The key: RELEASE_PKCS12 (a PKCS#12 file) and RELEASE_PKCS12_PASSWORD; the
+# signature is checked against the system's CAs, or RELEASE_CAFILE. Without
+# a key a throwaway self-signed certificate is made and the result is for
+# testing only. Nothing goes to the network (no timestamp server).
 # --work DIR builds in DIR and keeps it (the unsigned exe stays there);
 # otherwise a temporary directory is used and removed.
 set -euo pipefail
@@ -75,6 +76,7 @@ if [ -n "${RELEASE_PKCS12:-}" ]; then
   testing=""
   # The password goes through a pipe, not the command line.
   printf '%s' "$RELEASE_PKCS12_PASSWORD" | "${sign[@]}" -pkcs12 "$RELEASE_PKCS12" -readpass - >/dev/null
+  [ -z "${RELEASE_CAFILE:-}" ] || verify+=(-CAfile "$RELEASE_CAFILE")
 else
   testing=1
   say "no RELEASE_PKCS12: signing with a throwaway self-signed certificate (FOR TESTING ONLY)"
