@@ -5,7 +5,8 @@
 #   - "&Setup" to the final display, against the same two schema adds made
 #     directly with ldapmodify on an equally fresh forest
 #   - start-up broken down (process start, provider load, the program's work
-#     before its first LDAP call, bind, each search, the rest until shown),
+#     before its first directory call, connect, bind, each search, the rest
+#     until shown),
 #     from the probe's clock and the provider's log, and the pictures'
 #     loading cost timed on its own
 #   - LDAP operations and binds of one full run (the provider's log), against
@@ -88,16 +89,17 @@ phases() {
     { at = substr($(NF - 1), 2); took = substr($NF, 2) }
     $1 == "load" { printf "process start to provider loaded (Wine, the DLLs)\t%.1f\n", at - start; end = at; next }
     {
-      if (!k) printf "provider loaded to first LDAP call (COM, dialog, icons, banner)\t%.1f\n", at - end
+      if (!k) printf "provider loaded to first directory call (COM, dialog, icons, banner)\t%.1f\n", at - end
       else between += at - end
       dn = ""; for (i = 3; i < NF - 1; i++) dn = dn (dn == "" ? "" : " ") $i
-      if ($1 == "bind") dn = "(connect and bind)"; else if (dn == "") dn = "RootDSE"; else sub(/,.*/, "", dn)
+      if ($1 == "bind") dn = "(simple bind)"; else if ($1 == "connect") dn = "(ldap_init)"
+      else if (dn == "") dn = "RootDSE"; else sub(/,.*/, "", dn)
       printf "%d. %s %s\t%.1f\n", ++k, $1, dn, took
       end = at + took
     }
     END {
-      printf "the program between LDAP calls\t%.1f\n", between
-      printf "last LDAP call to details shown\t%.1f\n", shown - end
+      printf "the program between directory calls\t%.1f\n", between
+      printf "last directory call to details shown\t%.1f\n", shown - end
       printf "total: start to details shown\t%.1f\n", shown - start
     }'
 }

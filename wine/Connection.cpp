@@ -142,7 +142,11 @@ HRESULT Connection::Acquire(const std::wstring& server, Connection** connection)
         *connection = found->second;
         return S_OK;
     }
-    auto* fresh = new Connection(key, host, port);
+    Connection* fresh = nullptr;
+    {
+        OperationRecord record(L"connect", key, host);
+        fresh = new Connection(key, host, port);
+    }
     HRESULT hr = S_OK;
     if (!fresh->m_ld) {
         RecordFailure(ERROR_DS_LOCAL_ERROR, std::wstring());

@@ -1,5 +1,6 @@
 // The operation log that the benchmarks read (WINEADSI_STATS): a "load" line
-// when the provider is loaded, and one line per bind and per LDAP request,
+// when the provider is loaded, and one line per session opened ("connect"),
+// per bind and per LDAP request,
 // "<operation> <server> <dn> @<start> +<duration>", written when the
 // operation ends. Times are milliseconds of QueryPerformanceCounter, the
 // clock in which bench-probe reports the program's start.
