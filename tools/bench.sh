@@ -4,6 +4,11 @@
 #   - start to details shown, against an empty dialog exe under the same Wine
 #   - "&Setup" to the final display, against the same two schema adds made
 #     directly with ldapmodify on an equally fresh forest
+#   - start-up broken down (process start, provider load, the program's work
+#     before its first directory call, connect, bind, each search, the rest
+#     until shown),
+#     from the probe's clock and the provider's log, and the pictures'
+#     loading cost timed on its own
 #   - LDAP operations and binds of one full run (the provider's log), against
 #     the fewest that discovery and extension need
 #   - exe size, against the empty dialog exe
@@ -95,6 +100,51 @@ probe() {  # probe OUT [--setup] EXE; STATS=FILE in the environment logs operati
   fi
 }
 
+# One start of schema-modify cut into phases, from the probe's output ($1) and
+# the provider's log ($2), which share one clock: "label<TAB>ms" lines.
+phases() {
+  tr -d '\r' <"$2" | awk -F' ' -v start="$(get "$1" started_at_ms)" -v shown="$(get "$1" shown_at_ms)" '
+    { at = substr($(NF - 1), 2); took = substr($NF, 2) }
+    $1 == "load" { printf "process start to provider loaded (Wine, the DLLs)\t%.1f\n", at - start; end = at; next }
+    {
+      if (!k) printf "provider loaded to first directory call (COM, dialog, icons, banner)\t%.1f\n", at - end
+      else between += at - end
+      dn = ""; for (i = 3; i < NF - 1; i++) dn = dn (dn == "" ? "" : " ") $i
+      if ($1 == "bind") dn = "(simple bind)"; else if ($1 == "connect") dn = "(ldap_init)"
+      else if (dn == "") dn = "RootDSE"; else sub(/,.*/, "", dn)
+      printf "%d. %s %s\t%.1f\n", ++k, $1, dn, took
+      end = at + took
+    }
+    END {
+      printf "the program between directory calls\t%.1f\n", between
+      printf "last directory call to details shown\t%.1f\n", shown - end
+      printf "total: start to details shown\t%.1f\n", shown - start
+    }'
+}
+
+# The median of each label's values, labels in order of first appearance.
+medians_by_label() {
+  awk -F'\t' '!($1 in v) { order[++n] = $1 } { v[$1] = v[$1] " " $2 }
+    END { for (i = 1; i <= n; i++) print order[i] "\t" v[order[i]] }' |
+  while IFS=$'\t' read -r label values; do
+    printf '  %-66s %s\n' "$label" "$(tr ' ' '\n' <<<"$values" | grep . | median)"
+  done
+}
+
+# RUNS starts with the provider's log on, cut into phases; and the pictures
+# (two icons, the banner) loaded as the dialog loads them, timed in the probe.
+startup_breakdown() {
+  : >"$work/phases.txt"; : >"$work/pictures.txt"
+  for i in $(seq "$runs"); do
+    STATS="$work/start$i.log" probe "$work/st$i.txt" "$work/bin/schema-modify.exe"
+    phases "$work/st$i.txt" "$work/start$i.log" >>"$work/phases.txt"
+    probe "$work/pic$i.txt" --pictures "$work/bin/schema-modify.exe"
+    for key in icons_ms banner_ms; do
+      printf '%s\t%s\n' "$key" "$(get "$work/pic$i.txt" $key)" >>"$work/pictures.txt"
+    done
+  done
+}
+
 say "starting a fresh forest on $ip"
 fresh_forest
 
@@ -115,6 +165,9 @@ for i in $(seq "$runs"); do
   get "$work/p$i.txt" start_to_shown_ms >>"$work/prog-start.txt"
   get "$work/p$i.txt" peak_working_set_kib >>"$work/prog-mem.txt"
 done
+
+say "start-up broken down: $runs more runs with the provider's log"
+startup_breakdown
 
 say "Setup: $runs runs, each on a fresh forest, with the provider's log"
 : >"$work/setup.txt"; : >"$work/setup-again.txt"
@@ -145,7 +198,7 @@ forest_run=""
 # one line per bind and per LDAP request, the operation's name first.
 log=$work/ops1.log
 binds=$(grep -c '^bind ' "$log" || true)
-ops=$(grep -vc '^bind ' "$log" || true)
+ops=$(grep -cE '^(search|add|modify) ' "$log" || true)
 # The fewest: discovery reads the RootDSE, finds the schema container with its
 # role owner in one search and reads the server object (3); extension adds
 # the attribute and the class (2). One bind serves all of it.
@@ -178,6 +231,10 @@ peak working set (KiB)                  $(printf '%-15s %-15s %s' "$prog_mem" "$
 result of the first Setup:  $result
 result of the second Setup: $result_again
 operations of one run, by kind:
-$(awk '{ n[$1]++ } END { for (k in n) printf "  %-10s %d\n", k, n[k] }' "$log" | sort)
+$(awk '$1 != "load" { n[$1]++ } END { for (k in n) printf "  %-10s %d\n", k, n[k] }' "$log" | sort)
+start-up broken down (ms, medians of $runs runs with the provider's log on; empty dialog: $base_start):
+$(medians_by_label <"$work/phases.txt")
+pictures loaded as the dialog loads them, in the probe (ms, medians):
+$(medians_by_label <"$work/pictures.txt")
 raw figures: $work
 EOF

@@ -146,7 +146,11 @@ HRESULT Connection::Acquire(const std::wstring& server, Connection** connection)
     // bind must not hold up the binds, references and releases of other
     // threads, nor leave the lock taken when its thread is terminated.
     auto close = [](Connection* c) { delete c; };
-    std::unique_ptr<Connection, decltype(close)> fresh(new Connection(key, host, port), close);
+    std::unique_ptr<Connection, decltype(close)> fresh(nullptr, close);
+    {
+        OperationRecord record(L"connect", key, host);
+        fresh.reset(new Connection(key, host, port));
+    }
     if (!fresh->m_ld) {
         RecordFailure(ERROR_DS_LOCAL_ERROR, std::wstring());
         return HRESULT_FROM_WIN32(ERROR_DS_LOCAL_ERROR);
@@ -187,7 +191,7 @@ void Connection::Release() {
 
 HRESULT Connection::Bind(const Settings& settings) {
     const std::wstring& user = settings.user;
-    RecordOperation(L"bind", m_key, user);
+    OperationRecord record(L"bind", m_key, user);
     if (::lstrcmpiW(settings.auth.c_str(), L"kerberos") == 0) {
         std::wstring failureText;
         ULONG code = KerberosBind(m_ld, m_host, user, settings.password, failureText);
@@ -248,7 +252,7 @@ HRESULT Connection::Search(const std::wstring& base, ULONG scope, const std::wst
         names.push_back(nullptr);
     }
     ExclusiveLock lock(m_lock);
-    RecordOperation(L"search", m_key, base);
+    OperationRecord record(L"search", m_key, base);
     ULONG msgid = 0;
     ULONG code = ldap_search_extW(m_ld, Mutable(base), scope, Mutable(filter),
                                   attributes ? names.data() : nullptr, FALSE, nullptr, nullptr,
@@ -281,7 +285,7 @@ HRESULT Connection::Change(const wchar_t* operation, const std::wstring& dn,
     modList.push_back(nullptr);
 
     ExclusiveLock lock(m_lock);
-    RecordOperation(operation, m_key, dn);
+    OperationRecord record(operation, m_key, dn);
     ULONG msgid = 0;
     ULONG code = modOp == LDAP_MOD_ADD
                      ? ldap_add_extW(m_ld, Mutable(dn), modList.data(), nullptr, nullptr, &msgid)

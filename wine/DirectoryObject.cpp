@@ -113,8 +113,9 @@ HRESULT WINAPI DirectoryObject::GetInfo() {
 HRESULT WINAPI DirectoryObject::Get(BSTR name, VARIANT* value) {
     if (!name || !value) return E_ADS_BAD_PARAMETER;
     return Guarded([&] {
-        // The first Get of a bound object loads it; a new object has only
-        // what was Put.
+        // A bound object comes loaded from ADsGetObject, or loads on its first
+        // Get after a SetInfo that created it; a new object has only what was
+        // Put.
         if (m_bound && !m_cache.loaded()) {
             HRESULT hr = Load(true);
             if (FAILED(hr)) return hr;

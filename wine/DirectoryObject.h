@@ -29,6 +29,10 @@ public:
     DirectoryObject(Connection* connection, std::wstring server, std::wstring dn, bool rootDse,
                     bool bound, std::wstring objectClass = std::wstring());
 
+    // The entry as the directory answered the bind: the first Get then reads
+    // it instead of asking again.
+    void KeepLoaded(const Entry& entry) { m_cache.Load(entry, false); }
+
     // IUnknown
     HRESULT WINAPI QueryInterface(REFIID riid, void** object) override;
     ULONG WINAPI AddRef() override;

@@ -1,5 +1,6 @@
 // ADsGetObject: parse the path, bind (or reuse) the server's session, make
-// sure the object exists, and hand out the interface asked for.
+// sure the object exists (reading its properties on the way), and hand out
+// the interface asked for.
 #include "wine/AdsPath.h"
 #include "wine/Connection.h"
 #include "wine/DirectoryObject.h"
@@ -26,9 +27,10 @@ extern "C" HRESULT WINAPI ADsGetObject(LPCWSTR lpszPathName, REFIID riid, VOID**
         // Owns the reference until the object takes it over.
         std::unique_ptr<Connection, void (*)(Connection*)> connection(raw, [](Connection* c) { c->Release(); });
 
-        std::vector<std::wstring> wanted{L"objectClass"};
+        // The check that the object exists reads the whole entry, which the
+        // object keeps as its loaded properties: one round trip, not two.
         std::vector<Entry> entries;
-        hr = connection->Search(path.dn, LDAP_SCOPE_BASE, L"(objectClass=*)", &wanted, entries);
+        hr = connection->Search(path.dn, LDAP_SCOPE_BASE, L"(objectClass=*)", nullptr, entries);
         if (FAILED(hr)) return hr;
         if (entries.empty()) {
             RecordFailure(ERROR_DS_NO_SUCH_OBJECT, std::wstring());
@@ -39,6 +41,12 @@ extern "C" HRESULT WINAPI ADsGetObject(LPCWSTR lpszPathName, REFIID riid, VOID**
         // the strings for it can still fail.
         auto* object = new DirectoryObject(connection.get(), path.server, path.dn, path.rootDse, true);
         connection.release();
+        try {
+            object->KeepLoaded(entries.front());
+        } catch (...) {
+            object->Release();
+            throw;
+        }
         hr = object->QueryInterface(riid, ppObject);
         object->Release();
         return hr;

@@ -4,13 +4,23 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 namespace Provider {
 
-void RecordOperation(const wchar_t* operation, const std::wstring& server, const std::wstring& dn) {
+namespace {
+
+double NowMs() {
+    LARGE_INTEGER frequency, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void Append(const std::wstring& line) {
     try {
         std::wstring path = ReadSettings().statsPath;
         if (path.empty()) return;
-        std::wstring line = std::wstring(operation) + L" " + server + L" " + dn + L"\n";
         int bytes = ::WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
                                           nullptr, 0, nullptr, nullptr);
         if (bytes <= 0) return;
@@ -27,6 +37,29 @@ void RecordOperation(const wchar_t* operation, const std::wstring& server, const
         ::CloseHandle(file);
     } catch (...) {
         // The log is a measuring aid: never let it fail an operation.
+    }
+}
+
+std::wstring Milliseconds(double ms) {
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%.3f", ms);
+    return text;
+}
+
+}  // namespace
+
+void RecordLoad() {
+    Append(L"load - - @" + Milliseconds(NowMs()) + L" +0\n");
+}
+
+OperationRecord::OperationRecord(const wchar_t* operation, const std::wstring& server, const std::wstring& dn)
+    : m_operation(operation), m_server(server), m_dn(dn), m_start(NowMs()) {}
+
+OperationRecord::~OperationRecord() {
+    try {
+        Append(std::wstring(m_operation) + L" " + m_server + L" " + m_dn + L" @" + Milliseconds(m_start) +
+               L" +" + Milliseconds(NowMs() - m_start) + L"\n");
+    } catch (...) {
     }
 }
 

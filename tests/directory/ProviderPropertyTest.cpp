@@ -144,6 +144,22 @@ TEST(ProviderGet, ValuesAsTheDirectoryHoldsThem) {
     }
 }
 
+// The bind reads the whole entry: Get answers from it, GetInfo asks again.
+TEST(ProviderGet, ReadsTheEntryOncePerBind) {
+    REQUIRE_FOREST();
+    OperationLog log;
+    Scoped::ComPtr<IADs> object;
+    ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADs, object));
+    std::vector<std::wstring> values;
+    EXPECT_EQ(S_OK, GetStrings(object.Get(), L"cn", values));
+    EXPECT_EQ(std::vector<std::wstring>{L"Users"}, values);
+    std::vector<std::string> ops = log.Operations();
+    EXPECT_EQ(1, std::count(ops.begin(), ops.end(), std::string("search")));
+    EXPECT_EQ(S_OK, object->GetInfo());
+    ops = log.Operations();
+    EXPECT_EQ(2, std::count(ops.begin(), ops.end(), std::string("search")));
+}
+
 TEST(ProviderGet, BadArguments) {
     REQUIRE_FOREST();
     Scoped::ComPtr<IADs> object;

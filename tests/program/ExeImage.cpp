@@ -4,8 +4,9 @@
 
 namespace ExeImage {
 
-std::wstring Path() {
-    const wchar_t* path = _wgetenv(L"SCHEMA_MODIFY_EXE");
+// A path that the build gives in an environment variable, as Windows sees it.
+static std::wstring PathFrom(const wchar_t* variable) {
+    const wchar_t* path = _wgetenv(variable);
     if (!path)
         return {};
     std::wstring result(path);
@@ -16,6 +17,14 @@ std::wstring Path() {
         if (c == L'/')
             c = L'\\';
     return result;
+}
+
+std::wstring Path() {
+    return PathFrom(L"SCHEMA_MODIFY_EXE");
+}
+
+std::wstring SymbolsPath() {
+    return PathFrom(L"SCHEMA_MODIFY_SYMBOLS");
 }
 
 std::vector<std::uint8_t> ReadFile(const std::wstring& path) {

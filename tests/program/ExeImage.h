@@ -1,6 +1,7 @@
 // Access to the built schema-modify.exe for the tests that read it back: its
 // path (given by the build in SCHEMA_MODIFY_EXE) and the image loaded as a
-// data file, so none of its code runs.
+// data file, so none of its code runs. A stripped exe (a release) comes with
+// its symbols in a separate file, named in SCHEMA_MODIFY_SYMBOLS.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +14,8 @@ namespace ExeImage {
 
 // The exe's path as Windows sees it; empty when the build did not say.
 std::wstring Path();
+// The separate symbols file's path; empty when the exe carries its own.
+std::wstring SymbolsPath();
 
 // The file's bytes; empty when it cannot be read.
 std::vector<std::uint8_t> ReadFile(const std::wstring& path);

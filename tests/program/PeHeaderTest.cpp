@@ -1,6 +1,7 @@
 // The built exe's PE headers: an x64 GUI image with ASLR (high-entropy,
 // with the relocations that make it possible), DEP, the stack protector
-// compiled into its own code, and no runtime DLLs beside the system's.
+// compiled into its own code, no runtime DLLs beside the system's, and no
+// build time stamped in (a rebuild gives the same bytes).
 #include <gtest/gtest.h>
 
 #include "ExeImage.h"
@@ -13,25 +14,33 @@
 
 namespace {
 
-class PeImage : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_file = ExeImage::ReadFile(ExeImage::Path());
-        ASSERT_GT(m_file.size(), 0x400u) << "cannot read the exe";
+// A PE64 file read whole: its headers, its sections and the COFF symbol
+// table that the linker leaves in an unstripped image.
+class PeFile {
+public:
+    // Empty when the file is a PE64 image; otherwise what is wrong with it.
+    std::string Load(const std::wstring& path) {
+        m_file = ExeImage::ReadFile(path);
+        if (m_file.size() <= 0x400) return "cannot read the file";
         const auto* dos = At<IMAGE_DOS_HEADER>(0);
-        ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
+        if (dos->e_magic != IMAGE_DOS_SIGNATURE) return "no DOS header";
         m_nt = At<IMAGE_NT_HEADERS64>(dos->e_lfanew);
-        ASSERT_NE(m_nt, nullptr);
-        ASSERT_EQ(m_nt->Signature, IMAGE_NT_SIGNATURE);
-        ASSERT_EQ(m_nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+        if (!m_nt || m_nt->Signature != IMAGE_NT_SIGNATURE ||
+            m_nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+            return "no PE64 headers";
         size_t sections = dos->e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
                           m_nt->FileHeader.SizeOfOptionalHeader;
         for (WORD i = 0; i < m_nt->FileHeader.NumberOfSections; ++i) {
             const auto* s = At<IMAGE_SECTION_HEADER>(sections + i * sizeof(IMAGE_SECTION_HEADER));
-            ASSERT_NE(s, nullptr);
+            if (!s) return "section table cut short";
             m_sections.push_back(*s);
         }
+        return {};
     }
+
+    const std::vector<std::uint8_t>& bytes() const { return m_file; }
+    const IMAGE_NT_HEADERS64& nt() const { return *m_nt; }
+    const std::vector<IMAGE_SECTION_HEADER>& sections() const { return m_sections; }
 
     // A structure at a file offset, or null when the file is too short.
     template <typename T>
@@ -60,8 +69,7 @@ protected:
         return text;
     }
 
-    // The COFF symbol table that the linker leaves in an unstripped image:
-    // name to RVA, for the symbols defined in a section.
+    // Name to RVA, for the symbols defined in a section.
     std::vector<std::pair<std::string, DWORD>> Symbols() const {
         std::vector<std::pair<std::string, DWORD>> symbols;
         DWORD table = m_nt->FileHeader.PointerToSymbolTable;
@@ -90,9 +98,24 @@ protected:
         return symbols;
     }
 
+private:
     std::vector<std::uint8_t> m_file;
     const IMAGE_NT_HEADERS64* m_nt = nullptr;
     std::vector<IMAGE_SECTION_HEADER> m_sections;
+};
+
+class PeImage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string problem = m_exe.Load(ExeImage::Path());
+        ASSERT_EQ(problem, "");
+        m_nt = &m_exe.nt();
+    }
+
+    const IMAGE_DATA_DIRECTORY& Directory(int index) const { return m_exe.Directory(index); }
+
+    PeFile m_exe;
+    const IMAGE_NT_HEADERS64* m_nt = nullptr;
 };
 
 TEST_F(PeImage, IsAnX64GuiExecutable) {
@@ -100,6 +123,14 @@ TEST_F(PeImage, IsAnX64GuiExecutable) {
     EXPECT_TRUE(m_nt->FileHeader.Characteristics & IMAGE_FILE_EXECUTABLE_IMAGE);
     EXPECT_FALSE(m_nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
     EXPECT_EQ(m_nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+}
+
+TEST_F(PeImage, CarriesNoBuildTime) {
+    EXPECT_EQ(m_nt->FileHeader.TimeDateStamp, 0u);
+    const auto& resources = Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE);
+    const auto* root = m_exe.At<IMAGE_RESOURCE_DIRECTORY>(m_exe.FileOffset(resources.VirtualAddress));
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->TimeDateStamp, 0u);
 }
 
 TEST_F(PeImage, HasAslrWithHighEntropyAndDep) {
@@ -118,7 +149,13 @@ TEST_F(PeImage, HasAslrWithHighEntropyAndDep) {
 // calls the handler from many functions: canaries were compiled in, not
 // just a library dragged along.
 TEST_F(PeImage, CodeIsCompiledWithTheStackProtector) {
-    auto symbols = Symbols();
+    auto symbols = m_exe.Symbols();
+    // A stripped exe: its symbols file has the same sections at the same RVAs.
+    PeFile separate;
+    if (symbols.empty() && !ExeImage::SymbolsPath().empty()) {
+        ASSERT_EQ(separate.Load(ExeImage::SymbolsPath()), "") << "symbols file";
+        symbols = separate.Symbols();
+    }
     ASSERT_FALSE(symbols.empty()) << "the exe has no symbol table to check";
     DWORD fail = 0;
     bool guard = false;
@@ -131,15 +168,16 @@ TEST_F(PeImage, CodeIsCompiledWithTheStackProtector) {
     EXPECT_TRUE(guard) << "__stack_chk_guard not linked";
 
     int calls = 0;
-    for (const auto& s : m_sections) {
+    const auto& file = m_exe.bytes();
+    for (const auto& s : m_exe.sections()) {
         if (!(s.Characteristics & IMAGE_SCN_CNT_CODE))
             continue;
-        size_t end = std::min<size_t>(s.PointerToRawData + s.SizeOfRawData, m_file.size());
+        size_t end = std::min<size_t>(s.PointerToRawData + s.SizeOfRawData, file.size());
         for (size_t at = s.PointerToRawData; at + 5 <= end; ++at) {
-            if (m_file[at] != 0xE8)  // call rel32
+            if (file[at] != 0xE8)  // call rel32
                 continue;
             std::int32_t rel;
-            std::memcpy(&rel, &m_file[at + 1], 4);
+            std::memcpy(&rel, &file[at + 1], 4);
             DWORD next = static_cast<DWORD>(s.VirtualAddress + (at - s.PointerToRawData) + 5);
             calls += static_cast<DWORD>(next + rel) == fail;
         }
@@ -152,12 +190,12 @@ TEST_F(PeImage, CodeIsCompiledWithTheStackProtector) {
 TEST_F(PeImage, ImportsOnlySystemDlls) {
     const auto& imports = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
     ASSERT_GT(imports.Size, 0u);
-    size_t at = FileOffset(imports.VirtualAddress);
+    size_t at = m_exe.FileOffset(imports.VirtualAddress);
     ASSERT_NE(at, 0u);
     std::vector<std::string> dlls;
-    for (const auto* d = At<IMAGE_IMPORT_DESCRIPTOR>(at); d && d->Name;
-         d = At<IMAGE_IMPORT_DESCRIPTOR>(at += sizeof(IMAGE_IMPORT_DESCRIPTOR))) {
-        std::string name = CString(FileOffset(d->Name));
+    for (const auto* d = m_exe.At<IMAGE_IMPORT_DESCRIPTOR>(at); d && d->Name;
+         d = m_exe.At<IMAGE_IMPORT_DESCRIPTOR>(at += sizeof(IMAGE_IMPORT_DESCRIPTOR))) {
+        std::string name = m_exe.CString(m_exe.FileOffset(d->Name));
         std::transform(name.begin(), name.end(), name.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         dlls.push_back(name);

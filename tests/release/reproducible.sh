@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the release twice with tools/release.sh, from clean clones of HEAD
+# in two work trees whose paths differ in length, one after the other, and
+# checks that the unsigned exe and its symbols come out the same bytes with
+# neither work path in them; then that each dist/ verifies (checksums and
+# signature). Leaves OUT/dist, of the first build, to the tests that read
+# the signed exe.
+#   reproducible.sh ROOT OUT
+set -euo pipefail
+
+root=$1
+out=$2
+rm -rf "$out"
+mkdir -p "$out"
+a=$out/a
+b=$out/b-a-work-tree-whose-path-is-longer/b
+"$root/tools/release.sh" --work "$a" "$out/dist"
+"$root/tools/release.sh" --work "$b" "$out/dist-b"
+
+status=0
+fail() { echo "FAILED: $*"; status=1; }
+for file in "$a"/unsigned/*; do
+  name=$(basename "$file")
+  if cmp "$file" "$b/unsigned/$name"; then
+    echo "same bytes in both builds: $name $(sha256sum <"$file" | cut -d' ' -f1)"
+  else
+    fail "$name differs between the builds"
+  fi
+  for tree in "$a" "$b"; do
+    ! grep -qaF "$tree/" "$file" || fail "$name holds the build path $tree"
+  done
+done
+
+for dist in "$out/dist" "$out/dist-b"; do
+  (cd "$dist" && sha256sum -c SHA256SUMS) || fail "checksums of $dist"
+  exe=$(ls "$dist"/schema-modify-*.exe)
+  osslsigncode verify -ignore-cdp -in "$exe" -CAfile "$dist/test-signing-cert.pem" \
+    | grep -E '^(Signature verification|Subject|Succeeded|Failed)' || fail "signature of $exe"
+done
+exit $status
