@@ -9,6 +9,7 @@ packages=(
   wine wine64 xvfb x11-apps imagemagick
   samba samba-dsdb-modules samba-vfs-modules samba-ad-provision
   ldb-tools krb5-user ldap-utils libsasl2-modules-gssapi-mit
+  libnss-wrapper libresolv-wrapper iproute2 util-linux
 )
 
 missing=()
