@@ -34,7 +34,7 @@ int PairForest(const std::string& command) {
     return status;
 }
 
-std::string Run() { return ShellQuote(Environment("FOREST_PAIR_RUN")); }
+std::string PairRunDir() { return ShellQuote(Environment("FOREST_PAIR_RUN")); }
 
 // The address of DC n (1 or 2).
 std::wstring Address(int n) {
@@ -47,7 +47,7 @@ std::wstring Address(int n) {
 // The schema object cn as DC dc ("dc1", "dc2") holds it in its own sam.ldb.
 SchemaObject ReadOn(const std::string& dc, const std::string& cn) {
     std::string output;
-    int status = RunUnix(ShellQuote(Environment("FOREST_SCRIPT")) + " search " + Run() + "/" + dc + " -b " +
+    int status = RunUnix(ShellQuote(Environment("FOREST_SCRIPT")) + " search " + PairRunDir() + "/" + dc + " -b " +
                              ShellQuote(SchemaDn) + " -s one " + ShellQuote("(cn=" + cn + ")"),
                          &output);
     EXPECT_EQ(0, status) << output;
@@ -93,7 +93,7 @@ protected:
     // One fresh copy for the suite: the refusal changes nothing, and the
     // test that follows moves the role on from there.
     static void SetUpTestSuite() {
-        PairForest("fresh-pair " + ShellQuote(Environment("FOREST_PAIR_TEMPLATE")) + " " + Run() + " " +
+        PairForest("fresh-pair " + ShellQuote(Environment("FOREST_PAIR_TEMPLATE")) + " " + PairRunDir() + " " +
                    Environment("FOREST_PAIR_IPS"));
     }
     void SetUp() override {
@@ -122,7 +122,7 @@ TEST_F(PairDirectory, ThroughDc2DiscoveryNamesDc1AndTheAttributeIsRefusedWithNot
 }
 
 TEST_F(PairDirectory, RoleOnDc2DiscoveryThroughDc1NamesDc2AndTheExtensionThroughDc2ReachesDc1) {
-    ASSERT_EQ(0, PairForest("transfer-schema " + Run() + " dc2"));
+    ASSERT_EQ(0, PairForest("transfer-schema " + PairRunDir() + " dc2"));
     EXPECT_EQ(Dc2Server, MasterFoundThrough(1));
 
     {
