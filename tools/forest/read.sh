@@ -1,5 +1,6 @@
 # The directory part of tools/forest.sh: reads and changes of a copy's
-# directory, either straight from its sam.ldb or over LDAP as Administrator.
+# directory, either straight from its sam.ldb or over LDAP as Administrator
+# (bounded: a paused DC accepts the connection and never answers).
 
 cmd_search() {
   [ $# -ge 1 ] || die "usage: forest.sh search RUN_DIR [ldbsearch args...]"
@@ -16,7 +17,7 @@ cmd_ldapsearch() {
   dir=$(abs "$1")
   shift
   ip=$(ip_of "$dir")
-  ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://$ip" -D "$ADMIN_USER" -w "$ADMIN_PASSWORD" "$@"
+  timeout 60 ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://$ip" -D "$ADMIN_USER" -w "$ADMIN_PASSWORD" "$@"
 }
 
 cmd_ldapmodify() {
@@ -25,7 +26,7 @@ cmd_ldapmodify() {
   dir=$(abs "$1")
   shift
   ip=$(ip_of "$dir")
-  ldapmodify -x -H "ldap://$ip" -D "$ADMIN_USER" -w "$ADMIN_PASSWORD" "$@"
+  timeout 60 ldapmodify -x -H "ldap://$ip" -D "$ADMIN_USER" -w "$ADMIN_PASSWORD" "$@"
 }
 
 cmd_adduser() {

@@ -98,7 +98,7 @@ make_template() {
     rm -rf "$work"
     mkdir -p "$work"
     # A build that fails leaves no DC of its own running.
-    trap 'stop_any "$work" >/dev/null 2>&1 || true' EXIT
+    trap "stop_any '$work' >/dev/null 2>&1 || true" EXIT
     "$build" "$work" "$@"
     trap - EXIT
     rm -rf "$template"
