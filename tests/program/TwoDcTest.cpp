@@ -80,6 +80,14 @@ protected:
         EXPECT_EQ(2u, code);
     }
 
+    // A whole run with the locator at DC n: details naming master, success.
+    void SucceedsThrough(int n, const std::wstring& master, const char* shot) {
+        Program program(Adsi::Provider, Dc(n));
+        OpenDetails(program, master);
+        if (HasFatalFailure()) return;
+        SetupShows(program, kSuccessText, 203, shot);
+    }
+
     static std::string Entry(const char* dc, const char* name, const char* attributes) {
         const AgentReply reply = AskAgent(std::string("pair-entry ") + dc + " " + name + " " + attributes);
         EXPECT_EQ(0, reply.status) << reply.output;
@@ -113,10 +121,7 @@ private:
 };
 
 TEST_F(TwoDc, LocatorAtDc1ExtendsTheSchemaAndDc2CanUseIt) {
-    Program program(Adsi::Provider, Dc(1));
-    OpenDetails(program, L"DC1");
-    if (HasFatalFailure()) return;
-    SetupShows(program, kSuccessText, 203, "pair-dc1-success");
+    SucceedsThrough(1, L"DC1", "pair-dc1-success");
     if (HasFatalFailure()) return;
     ExpectSameObjectsOn("dc2", "dc1");
 
@@ -145,10 +150,7 @@ TEST_F(TwoDc, LocatorAtDc2FollowsTheRoleToDc1AndDc2RefusesTheAttribute) {
 TEST_F(TwoDc, RoleMovedToDc2ARunThroughDc2SucceedsAndReachesDc1) {
     const AgentReply transfer = AskAgent("pair-transfer dc2");
     ASSERT_EQ(0, transfer.status) << transfer.output;
-    Program program(Adsi::Provider, Dc(2));
-    OpenDetails(program, L"DC2");
-    if (HasFatalFailure()) return;
-    SetupShows(program, kSuccessText, 203, "pair-dc2-master-success");
+    SucceedsThrough(2, L"DC2", "pair-dc2-master-success");
     if (HasFatalFailure()) return;
     ExpectSameObjectsOn("dc1", "dc2");
 }
@@ -156,10 +158,7 @@ TEST_F(TwoDc, RoleMovedToDc2ARunThroughDc2SucceedsAndReachesDc1) {
 TEST_F(TwoDc, Dc2StoppedARunThroughDc1SucceedsAndDc2CatchesUpWhenStarted) {
     const AgentReply stop = AskAgent("pair-stop dc2");
     ASSERT_EQ(0, stop.status) << stop.output;
-    Program program(Adsi::Provider, Dc(1));
-    OpenDetails(program, L"DC1");
-    if (HasFatalFailure()) return;
-    SetupShows(program, kSuccessText, 203, "pair-dc2-stopped-success");
+    SucceedsThrough(1, L"DC1", "pair-dc2-stopped-success");
     if (HasFatalFailure()) return;
     EXPECT_EQ(0, Count("dc2", "WexlorAdmin")) << "DC2 changed while it was stopped";
 
