@@ -96,9 +96,6 @@ export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=activeds=n
 export WINEADSI_SERVER=$ip WINEADSI_USER=Administrator@samdom.test WINEADSI_PASSWORD=Passw0rd-Admin1
 wine=$root/tools/wine-run.sh
 
-# Wine makes every Windows socket inside the prefix's wineserver: one started
-# outside this network namespace would take the connections out of it.
-/usr/lib/wine/wineserver -k 2>/dev/null || true
 if [ "$headless" = 0 ]; then
   step "opening schema-modify on $DISPLAY: check the details, press \"&Setup\", then \"&Exit\""
   status=0

@@ -13,22 +13,14 @@ if [ -z "${SCHEMA_MODIFY_ISOLATED:-}" ]; then
   exec "$root/tools/isolated.sh" "$0" "$build"
 fi
 
-# Wine makes every Windows socket inside the prefix's wineserver: a server
-# left from a run in another network namespace would carry this run's
-# connections to that namespace's loopback. End any such server first; each
-# lingers for a minute after its last program, so end them afterwards too.
-end_wineservers() {
-  local prefix
-  for prefix in "$build"/wineprefix*; do
-    [ ! -d "$prefix" ] || WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  done
-}
-end_wineservers
-
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j"$(nproc)"
 
 status=0
 (cd "$build" && ctest --output-on-failure --timeout 900) || status=$?
-end_wineservers
+
+# The prefixes' wineservers linger for a minute after the last test; end them now.
+for prefix in "$build"/wineprefix*; do
+  [ ! -d "$prefix" ] || WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+done
 exit $status
