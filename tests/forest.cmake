@@ -44,3 +44,48 @@ set_tests_properties(forest_stop PROPERTIES
   FIXTURES_CLEANUP forest
   TIMEOUT 60
   LABELS "directory;program")
+
+# The two-DC forest (tools/forest.sh provision-pair): provisioned and joined
+# once per build tree into a stopped template by the fixture "forest-pair";
+# each test takes a fresh copy of it (the agent's pair-fresh), and the cleanup
+# test stops and removes the last one. A copy keeps the template's addresses,
+# so one copy runs at a time (RESOURCE_LOCK forest-pair).
+set(FOREST_PAIR_IPS 127.0.0.4 127.0.0.5 CACHE STRING "Loopback addresses of the two-DC forest's DC1 and DC2")
+foreach(ip ${FOREST_PAIR_IPS})
+  if(NOT ip MATCHES "^127\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+    message(FATAL_ERROR "FOREST_PAIR_IPS must be loopback addresses (127.x.y.z), not '${ip}'")
+  endif()
+endforeach()
+set(FOREST_PAIR_TEMPLATE_DIR ${CMAKE_BINARY_DIR}/forest-pair-template)
+set(FOREST_PAIR_RUN_DIR ${CMAKE_BINARY_DIR}/forest-pair-run)
+string(REPLACE ";" " " forest_pair_ips_words "${FOREST_PAIR_IPS}")
+set(FOREST_PAIR_TEST_ENV
+  "FOREST_SCRIPT=${FOREST_SCRIPT}"
+  "FOREST_PAIR_TEMPLATE=${FOREST_PAIR_TEMPLATE_DIR}"
+  "FOREST_PAIR_RUN=${FOREST_PAIR_RUN_DIR}"
+  "FOREST_PAIR_IPS=${forest_pair_ips_words}"
+)
+
+add_test(NAME forest_pair_provision
+  COMMAND ${FOREST_SCRIPT} provision-pair ${FOREST_PAIR_TEMPLATE_DIR} ${FOREST_PAIR_IPS})
+set_tests_properties(forest_pair_provision PROPERTIES
+  FIXTURES_SETUP forest-pair
+  TIMEOUT 600
+  LABELS "directory;program")
+
+add_test(NAME forest_pair_stop COMMAND ${FOREST_SCRIPT} remove ${FOREST_PAIR_RUN_DIR})
+set_tests_properties(forest_pair_stop PROPERTIES
+  FIXTURES_CLEANUP forest-pair
+  TIMEOUT 60
+  LABELS "directory;program")
+
+# Inside the test command's private network namespace, a name that the
+# forest's hosts file lacks resolves nowhere and no address off loopback is
+# reachable.
+add_test(NAME network_isolation
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/isolation.sh ${FOREST_PAIR_TEMPLATE_DIR}/hosts)
+set_tests_properties(network_isolation PROPERTIES
+  FIXTURES_REQUIRED forest-pair
+  SKIP_RETURN_CODE 77
+  TIMEOUT 60
+  LABELS "directory;program")

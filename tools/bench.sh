@@ -13,8 +13,12 @@
 #     the fewest that discovery and extension need
 #   - exe size, against the empty dialog exe
 #   - peak working set, against the empty dialog exe
+#   - with two DCs, the locator at DC2: start to details, and "&Setup" to the
+#     final display both while DC1 holds the schema role (DC2 refuses) and
+#     after the role moved to DC2; against the same baselines
 # Nothing is asserted; times are medians of RUNS runs.
-#   tools/bench.sh [BUILD_DIR] [RUNS]     (FOREST_IP, default 127.0.0.8)
+#   tools/bench.sh [BUILD_DIR] [RUNS]     (FOREST_IP, default 127.0.0.8;
+#                                          FOREST_PAIR_IPS, default "127.0.0.9 127.0.0.10")
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -194,6 +198,42 @@ done
 "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
 forest_run=""
 
+# Two DCs, the locator (WINEADSI_SERVER) at DC2: each figure's runs go to
+# DC2/*.txt; the refused Setup changes nothing, so one copy serves all its runs.
+bench_locator_dc2() {
+  local ips=${FOREST_PAIR_IPS:-127.0.0.9 127.0.0.10} i
+  local -a pair
+  read -r -a pair <<<"$ips"
+  local provider_env=(WINEDLLOVERRIDES=activeds=n WINEADSI_SERVER="${pair[1]}"
+    WINEADSI_USER=Administrator@samdom.test WINEADSI_PASSWORD=Passw0rd-Admin1)
+  local template=$build/bench-forest-pair-template out=$work/dc2
+  mkdir -p "$out"
+  forest_run=$work/forest-pair
+  say "two DCs (${pair[*]}), locator at DC2: $runs runs each"
+  "$root/tools/forest.sh" fresh-pair "$template" "$forest_run" "${pair[@]}" >/dev/null
+  : >"$out/start.txt"; : >"$out/refused.txt"; : >"$out/moved.txt"
+  for i in $(seq "$runs"); do
+    probe "$out/d$i.txt" "$work/bin/schema-modify.exe"
+    get "$out/d$i.txt" start_to_shown_ms >>"$out/start.txt"
+    probe "$out/f$i.txt" --setup "$work/bin/schema-modify.exe"
+    get "$out/f$i.txt" setup_to_final_ms >>"$out/refused.txt"
+  done
+  for i in $(seq "$runs"); do
+    "$root/tools/forest.sh" start-pair "$template" "$forest_run" >/dev/null
+    "$root/tools/forest.sh" transfer-schema "$forest_run" dc2 >/dev/null 2>&1
+    probe "$out/m$i.txt" --setup "$work/bin/schema-modify.exe"
+    get "$out/m$i.txt" setup_to_final_ms >>"$out/moved.txt"
+  done
+  "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
+  forest_run=""
+  dc2_start=$(median <"$out/start.txt")
+  dc2_refused=$(median <"$out/refused.txt")
+  dc2_moved=$(median <"$out/moved.txt")
+  dc2_refused_result=$(tr -d '\r' <"$out/f1.txt" | sed -n 's/^result=//p' | tail -n1)
+  dc2_moved_result=$(tr -d '\r' <"$out/m1.txt" | sed -n 's/^result=//p' | tail -n1)
+}
+bench_locator_dc2
+
 # Operations of one full run (discovery, then Setup), from the provider's log:
 # one line per bind and per LDAP request, the operation's name first.
 log=$work/ops1.log
@@ -237,4 +277,13 @@ $(medians_by_label <"$work/phases.txt")
 pictures loaded as the dialog loads them, in the probe (ms, medians):
 $(medians_by_label <"$work/pictures.txt")
 raw figures: $work
+EOF
+
+cat <<EOF
+
+two DCs, locator at DC2                 schema-modify   baseline        ratio
+start to details shown (ms)             $(printf '%-15s %-15s %s' "$dc2_start" "$base_start" "$(ratio "$dc2_start" "$base_start")")   baseline: empty dialog exe
+Setup to final, role on DC1 (ms)        $(printf '%-15s %-15s %s' "$dc2_refused" "$ldap_ms" "$(ratio "$dc2_refused" "$ldap_ms")")   result: $dc2_refused_result
+Setup to final, role on DC2 (ms)        $(printf '%-15s %-15s %s' "$dc2_moved" "$ldap_ms" "$(ratio "$dc2_moved" "$ldap_ms")")   result: $dc2_moved_result
+raw figures: $work/dc2
 EOF

@@ -5,6 +5,8 @@
 # the dialog opens there for you; without one it runs under Xvfb, presses
 # "&Setup" itself and saves screenshots. Either way it then prints what the
 # schema holds, read from the directory itself, and stops what it started.
+# Everything after the install runs in a private network namespace with only
+# loopback up (tools/isolated.sh).
 set -euo pipefail
 
 usage() {
@@ -21,6 +23,7 @@ EOF
 }
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+arguments=("$@")
 build=$root/build-demo
 keep=0 headless=0
 while [ $# -gt 0 ]; do
@@ -43,8 +46,11 @@ step() { echo "demo: $*"; }
 fail() { echo "demo: FAILED: $*" >&2; exit 1; }
 . "$root/tools/xvfb.sh"
 
-step "installing missing packages (tools/install-deps.sh)"
-"$root/tools/install-deps.sh" || fail "the packages could not be installed; see apt-get's messages above"
+if [ -z "${SCHEMA_MODIFY_ISOLATED:-}" ]; then
+  step "installing missing packages (tools/install-deps.sh)"
+  "$root/tools/install-deps.sh" || fail "the packages could not be installed; see apt-get's messages above"
+  exec "$root/tools/isolated.sh" "$0" "${arguments[@]}"
+fi
 
 step "building into $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFOREST_IP="$ip" >"$build.configure.log" 2>&1 ||

@@ -10,6 +10,7 @@ packages=(
   samba samba-dsdb-modules samba-vfs-modules samba-ad-provision
   ldb-tools krb5-user ldap-utils libsasl2-modules-gssapi-mit
   osslsigncode openssl git
+  libnss-wrapper libresolv-wrapper iproute2 util-linux
 )
 
 missing=()

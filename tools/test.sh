@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
-# The one test command: installs what is missing, configures, builds and runs
-# every test (unit, directory, program) under Wine. Usage: tools/test.sh [BUILD_DIR]
+# The one test command: installs what is missing, then configures, builds and
+# runs every test (unit, directory, program) under Wine, all of it inside a
+# private network namespace with only loopback up (tools/isolated.sh).
+# Usage: tools/test.sh [BUILD_DIR]
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 
-"$root/tools/install-deps.sh"
+if [ -z "${SCHEMA_MODIFY_ISOLATED:-}" ]; then
+  "$root/tools/install-deps.sh"
+  exec "$root/tools/isolated.sh" "$0" "$build"
+fi
+
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j"$(nproc)"
 
 status=0
 (cd "$build" && ctest --output-on-failure --timeout 900) || status=$?
 
-# The prefix's wineserver lingers for a minute after the last test; end it now.
-WINEPREFIX="$build/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+# The prefixes' wineservers linger for a minute after the last test; end them now.
+for prefix in "$build"/wineprefix*; do
+  [ ! -d "$prefix" ] || WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+done
 exit $status

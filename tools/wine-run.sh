@@ -21,6 +21,14 @@ export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 mkdir -p "$(dirname "$WINEPREFIX")"
 (
   flock 9
+  # Wine makes every Windows socket inside the wineserver: a server left
+  # running from another network namespace (tools/isolated.sh) would carry
+  # this program's connections to that namespace's loopback. End it.
+  netns=$(readlink /proc/self/ns/net)
+  if [ "$(cat "$WINEPREFIX.netns" 2>/dev/null)" != "$netns" ]; then
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    echo "$netns" >"$WINEPREFIX.netns"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-run: creating prefix $WINEPREFIX" >&2
     env -u DISPLAY /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1

@@ -17,9 +17,9 @@ std::string Lower(std::string text) {
     return text;
 }
 
-std::string Search(const std::string& arguments) {
+std::string Search(const std::string& arguments, const std::string& runDir = std::string()) {
     std::string output;
-    int status = RunForest("search", arguments, &output);
+    int status = RunForest("search", arguments, &output, runDir);
     EXPECT_EQ(0, status) << "ldbsearch failed: " << output;
     return output;
 }
@@ -79,8 +79,8 @@ std::string One(const Entry& entry, const std::string& attribute) {
     return it->second.front();
 }
 
-SchemaObject ReadSchemaObject(const std::string& cn) {
-    return Single(Search("-b " + ShellQuote(SchemaDn) + " -s one " + ShellQuote("(cn=" + cn + ")")), cn);
+SchemaObject ReadSchemaObject(const std::string& cn, const std::string& runDir) {
+    return Single(Search("-b " + ShellQuote(SchemaDn) + " -s one " + ShellQuote("(cn=" + cn + ")"), runDir), cn);
 }
 
 SchemaObject ReadEntry(const std::string& dn) {

@@ -26,7 +26,8 @@ struct SchemaObject {
     bool found = false;
     Entry entry;
 };
-SchemaObject ReadSchemaObject(const std::string& cn);
+// runDir names another forest copy than this run's one-DC forest.
+SchemaObject ReadSchemaObject(const std::string& cn, const std::string& runDir = std::string());
 
 // Any entry of the directory, by its DN (base search).
 SchemaObject ReadEntry(const std::string& dn);

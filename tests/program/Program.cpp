@@ -21,8 +21,9 @@ std::wstring Upper(std::wstring s) {
 }
 
 // The driver's own environment with the ADSI choice of the scenario: the
-// provider's WINEADSI_* settings pass only to a program that uses it.
-std::wstring ChildEnvironment(Adsi adsi) {
+// provider's WINEADSI_* settings pass only to a program that uses it, with
+// WINEADSI_SERVER replaced when the scenario names the DC.
+std::wstring ChildEnvironment(Adsi adsi, const std::wstring& server) {
     std::map<std::wstring, std::wstring> vars;  // upper-case name -> "Name=value"
     wchar_t* block = GetEnvironmentStringsW();
     for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
@@ -36,6 +37,7 @@ std::wstring ChildEnvironment(Adsi adsi) {
     const bool provider = adsi == Adsi::Provider;
     vars[L"WINEDLLOVERRIDES"] =
         std::wstring(L"WINEDLLOVERRIDES=mscoree,mshtml=;activeds=") + (provider ? L"n" : L"b");
+    if (provider && !server.empty()) vars[L"WINEADSI_SERVER"] = L"WINEADSI_SERVER=" + server;
     if (!provider) {
         for (auto it = vars.begin(); it != vars.end();)
             it = it->first.rfind(L"WINEADSI_", 0) == 0 ? vars.erase(it) : std::next(it);
@@ -89,12 +91,12 @@ std::wstring DriverDirectory() {
     return dir.substr(0, dir.find_last_of(L"\\/"));
 }
 
-Program::Program(Adsi adsi) {
+Program::Program(Adsi adsi, const std::wstring& server) {
     // Wine's own ADSI only where no provider lies beside the exe.
     const std::wstring dir = DriverDirectory() + (adsi == Adsi::Builtin ? L"\\wine-adsi" : L"");
     const std::wstring exe = dir + L"\\schema-modify.exe";
     std::wstring commandLine = L"\"" + exe + L"\"";
-    std::wstring env = ChildEnvironment(adsi);
+    std::wstring env = ChildEnvironment(adsi, server);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE,

@@ -29,8 +29,10 @@ struct ControlState {
 
 class Program {
 public:
-    // Starts schema-modify.exe from the driver's own directory.
-    explicit Program(Adsi adsi);
+    // Starts schema-modify.exe from the driver's own directory. With the
+    // provider, a non-empty server replaces the forest's WINEADSI_SERVER:
+    // the DC that the program's serverless paths reach.
+    explicit Program(Adsi adsi, const std::wstring& server = std::wstring());
     ~Program();  // a process still running at the end of a test is ended
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The program tests' actions on the Linux side, one per call:
 #   agent.sh COMMAND [WORDS...]
-# forest control (fresh copy, stop, pause, resume, kill), screenshots of the
-# Xvfb display and independent reads of the schema. The test driver under
-# Wine runs it through /bin/sh (tests/support/Unix.h). Settings:
-# FOREST_SCRIPT, FOREST_TEMPLATE, FOREST_RUN_DIR, FOREST_IP (the forest
-# fixture's), SHOTS_DIR, DISPLAY.
+# forest control (fresh copy, stop, pause, resume, kill; the two-DC pair),
+# screenshots of the Xvfb display and independent reads of the schema. The
+# test driver under Wine runs it through /bin/sh (tests/support/Unix.h).
+# Settings: FOREST_SCRIPT, FOREST_TEMPLATE, FOREST_RUN_DIR, FOREST_IP (the
+# forest fixture's), FOREST_PAIR_TEMPLATE, FOREST_PAIR_RUN, FOREST_PAIR_IPS
+# (the two-DC fixture's), SHOTS_DIR, DISPLAY.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -29,12 +30,42 @@ kill_samba() {
   echo "killed ${tree[*]}"
 }
 
-# Prints, for each entry named cn=$1 in the schema, its dn and the attributes
-# asked for.
-schema_entries() {
-  local name=$1; shift
-  forest search "$FOREST_RUN_DIR" -b "$schema" -s one "(cn=$name)" dn "$@" \
-    | grep -v '^#' | sed '/^$/d'
+# Prints, for each entry named cn=$2 in the schema of the copy in $1, its dn
+# and the attributes asked for.
+schema_entries_in() {
+  local run=$1 name=$2; shift 2
+  forest search "$run" -b "$schema" -s one "(cn=$name)" dn "$@" \
+    | { grep -v '^#' || true; } | sed '/^$/d'
+}
+schema_entries() { schema_entries_in "$FOREST_RUN_DIR" "$@"; }
+
+# The copy of one DC of the pair: dc1 or dc2.
+pair_dc() {
+  case $1 in
+    dc1 | dc2) echo "$FOREST_PAIR_RUN/$1" ;;
+    *) echo "no DC $1 in the pair" >&2; return 2 ;;
+  esac
+}
+
+# Waits (at most 30 s) until the schema of DC $1 holds cn=$2.
+pair_wait() {
+  local dc start=$SECONDS
+  dc=$(pair_dc "$1")
+  until schema_entries_in "$dc" "$2" | grep -q '^dn: '; do
+    [ $((SECONDS - start)) -lt 30 ] || { echo "$2 did not reach $1 within 30 s"; return 1; }
+    sleep 0.2
+  done
+  echo "$2 on $1 after $((SECONDS - start)) s"
+}
+
+# A user of the new class with the new attribute, added on DC $1 over LDAP,
+# then read back from that DC's own database.
+pair_add_user() {
+  local dc dn="CN=wexlor-user,CN=Users,DC=samdom,DC=test"
+  dc=$(pair_dc "$1")
+  printf '%s\n' "dn: $dn" changetype:\ add objectClass:\ user objectClass:\ WexlorEnterpriseUser \
+    sAMAccountName:\ wexlor-user WexlorAdmin:\ TRUE | forest ldapmodify "$dc"
+  forest search "$dc" -b "$dn" -s base objectClass WexlorAdmin | grep -v '^#' | sed '/^$/d'
 }
 
 # The program's attribute as LDIF: the first record of the shared file.
@@ -47,6 +78,13 @@ run() {
     forest-pause) forest pause "$FOREST_RUN_DIR" ;;
     forest-resume) forest resume "$FOREST_RUN_DIR" ;;
     forest-kill) kill_samba ;;
+    pair-fresh) forest fresh-pair "$FOREST_PAIR_TEMPLATE" "$FOREST_PAIR_RUN" $FOREST_PAIR_IPS ;;
+    pair-stop) forest stop "$(pair_dc "$2")" ;;
+    pair-up) forest up "$(pair_dc "$2")" ;;
+    pair-transfer) pair_dc "$2" >/dev/null && forest transfer-schema "$FOREST_PAIR_RUN" "$2" ;;
+    pair-entry) shift; schema_entries_in "$(pair_dc "$1")" "${@:2}" ;;
+    pair-wait) pair_wait "$2" "$3" ;;
+    pair-add-user) pair_add_user "$2" ;;
     screenshot)
       xwd -root -silent -display "$DISPLAY" | convert xwd:- "png:$SHOTS_DIR/$2.png" ;;
     schema-count)

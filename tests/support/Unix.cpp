@@ -64,16 +64,23 @@ int RunUnix(const std::string& command, std::string* output, DWORD timeoutMs) {
     return std::atoi(rcText.c_str());
 }
 
-int RunForest(const std::string& command, const std::string& arguments, std::string* output, DWORD timeoutMs) {
+int RunForestScript(const std::string& words, std::string* output, DWORD timeoutMs) {
     const std::string script = Narrow(EnvironmentValue(L"FOREST_SCRIPT"));
-    const std::string runDir = Narrow(EnvironmentValue(L"FOREST_RUN_DIR"));
-    if (script.empty() || runDir.empty()) {
-        if (output) *output = "FOREST_SCRIPT and FOREST_RUN_DIR are not set";
+    if (script.empty()) {
+        if (output) *output = "FOREST_SCRIPT is not set";
         return -1;
     }
-    return RunUnix(ShellQuote(script) + " " + command + " " + ShellQuote(runDir) +
-                       (arguments.empty() ? "" : " " + arguments),
-                   output, timeoutMs);
+    return RunUnix(ShellQuote(script) + " " + words, output, timeoutMs);
+}
+
+int RunForest(const std::string& command, const std::string& arguments, std::string* output,
+              const std::string& runDir) {
+    const std::string dir = runDir.empty() ? Narrow(EnvironmentValue(L"FOREST_RUN_DIR")) : runDir;
+    if (dir.empty()) {
+        if (output) *output = "FOREST_RUN_DIR is not set";
+        return -1;
+    }
+    return RunForestScript(command + " " + ShellQuote(dir) + (arguments.empty() ? "" : " " + arguments), output);
 }
 
 }  // namespace TestSupport

@@ -15,10 +15,13 @@ namespace TestSupport {
 // gets its stdout and stderr.
 int RunUnix(const std::string& command, std::string* output = nullptr, DWORD timeoutMs = 120000);
 
-// "tools/forest.sh COMMAND RUN_DIR [ARGUMENTS]" on this run's forest, as the
-// environment names it (FOREST_SCRIPT, FOREST_RUN_DIR); ARGUMENTS are shell
-// words as given. Returns the exit status; output as for RunUnix.
+// "tools/forest.sh WORDS" (FOREST_SCRIPT of the environment); WORDS are
+// shell words as given. Returns the exit status; output as for RunUnix.
+int RunForestScript(const std::string& words, std::string* output = nullptr, DWORD timeoutMs = 120000);
+
+// "tools/forest.sh COMMAND RUN_DIR [ARGUMENTS]" on a forest copy: by default
+// this run's one-DC forest, as the environment names it (FOREST_RUN_DIR).
 int RunForest(const std::string& command, const std::string& arguments = std::string(),
-              std::string* output = nullptr, DWORD timeoutMs = 120000);
+              std::string* output = nullptr, const std::string& runDir = std::string());
 
 }  // namespace TestSupport

@@ -1,0 +1,83 @@
+# Shared by the parts of tools/forest.sh: the forest's constants, failure
+# reporting, and the pid bookkeeping that names one samba for good.
+
+readonly REALM=SAMDOM.TEST
+readonly DNS_DOMAIN=samdom.test
+readonly DOMAIN=SAMDOM
+readonly ADMIN_USER=Administrator@samdom.test
+readonly ADMIN_PASSWORD=Passw0rd-Admin1
+readonly BASE_DN=DC=samdom,DC=test
+readonly START_TIMEOUT=${FOREST_START_TIMEOUT:-90}
+readonly STOP_TIMEOUT=${FOREST_STOP_TIMEOUT:-15}
+
+die() {
+  echo "forest: $*" >&2
+  exit 1
+}
+
+need() {
+  command -v "$1" >/dev/null 2>&1 ||
+    die "'$1' is missing; install the packages with tools/install-deps.sh"
+}
+
+abs() {
+  mkdir -p "$1"
+  (cd "$1" && pwd)
+}
+
+loopback_only() {
+  case $1 in
+    127.*) ;;
+    *) die "the forest listens on loopback only; $1 is not in 127.0.0.0/8" ;;
+  esac
+}
+
+ip_of() {
+  [ -f "$1/forest.ip" ] || die "$1 is not a forest run directory (no forest.ip)"
+  cat "$1/forest.ip"
+}
+
+# Field 22 of /proc/PID/stat: when the process started, in clock ticks since
+# boot. A pid together with its start time names one process for good.
+start_time() {
+  sed -e 's/^.*) //' "/proc/$1/stat" 2>/dev/null | awk '{print $20}'
+}
+
+# The recorded master pid when that very process is still alive; empty
+# otherwise. samba rewrites its command line ("samba: root process"), so the
+# recorded start time, not the name, guards against a pid that was reused by
+# some unrelated process after our samba ended.
+live_pid() {
+  local dir=$1 pid started
+  [ -f "$dir/forest.pid" ] || return 0
+  read -r pid started <"$dir/forest.pid" || true
+  [ -n "$pid" ] && [ -n "$started" ] || return 0
+  if [ "$(start_time "$pid")" = "$started" ]; then
+    echo "$pid"
+  fi
+}
+
+# The master and every process below it. samba forks each service from the
+# master and each worker from its service; they are found through their
+# parent links, not by name.
+process_tree() {
+  ps -e -o pid=,ppid= | awk -v root="$1" '
+    { parent[$1] = $2 }
+    END {
+      for (p in parent) {
+        q = p
+        while (q != "" && q != root && q > 1) q = parent[q]
+        if (q == root) print p
+      }
+    }'
+}
+
+# The last lines of a DC's logs, for a failure message.
+log_tail() {
+  local dir=$1 f
+  for f in "$dir"/log/log.samba "$dir"/log/start.out "$dir"/*.log; do
+    [ -s "$f" ] || continue
+    echo "--- last lines of $f:"
+    tail -15 "$f"
+  done
+}
