@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Carries out, on the Linux side, the requests of a test program that runs
 # under Wine: forest control (fresh copy, stop, pause, resume, kill),
-# screenshots of the Xvfb display and independent reads of the schema.
+# screenshots of the Xvfb display, independent reads of the schema and the
+# LDAP proxy (tools/ldap-proxy.py) between the program and the forest.
 #   agent.sh REQUEST_DIR
 # The program writes REQUEST_DIR/N.req (one line: a command and its words);
 # the agent answers with N.out (what the command printed) and then N.rc
 # (its exit status), each made whole before it appears. Only the commands
 # below exist, and every word must be a plain name: a request can never run
 # anything else. Settings: FOREST_SCRIPT, FOREST_TEMPLATE, FOREST_RUN,
-# FOREST_IP (the forest fixture's), SHOTS_DIR, DISPLAY.
+# FOREST_IP (the forest fixture's), PROXY_IP, SHOTS_DIR, DISPLAY.
 set -euo pipefail
 
 dir=$1
@@ -41,6 +42,33 @@ schema_entries() {
     | grep -v '^#' | sed '/^$/d'
 }
 
+# The proxy runs as a child of the agent, so that the agent can stop it by
+# its pid; its log is the session's proxy.log.
+proxy_log=$(dirname "$dir")/proxy.log
+proxy_pid=""
+proxy_stop() {
+  if [ -n "$proxy_pid" ]; then kill "$proxy_pid" 2>/dev/null || true; wait "$proxy_pid" 2>/dev/null || true; fi
+  proxy_pid=""
+}
+proxy_start() {
+  proxy_stop
+  : >"$proxy_log"
+  python3 "$root/tools/ldap-proxy.py" --listen "$PROXY_IP" --target "$FOREST_IP" --log "$proxy_log" "$@" \
+    >"$proxy_log.out" 2>&1 &
+  proxy_pid=$!
+  local i
+  for i in $(seq 100); do
+    grep -q '^ *[0-9.]* listening on' "$proxy_log" && return 0
+    kill -0 "$proxy_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  cat "$proxy_log.out"
+  proxy_stop
+  return 1
+}
+trap proxy_stop EXIT
+trap 'exit 0' TERM INT
+
 # The program's attribute as LDIF: the first record of the shared file.
 attribute_ldif() { awk -v RS= 'NR == 1' "$root/tools/schema-additions.ldif"; }
 
@@ -64,6 +92,9 @@ run() {
       forest ldapmodify "$FOREST_RUN" < <(attribute_ldif | sed 's/WexlorAdmin/OtherAdminFlag/g')
       ! forest ldapmodify "$FOREST_RUN" < <(attribute_ldif) 2>&1
       ;;
+    proxy-start) shift; proxy_start "$@" ;;
+    proxy-stop) proxy_stop ;;
+    proxy-log) cat "$proxy_log" ;;
     *) echo "unknown request: $*"; return 2 ;;
   esac
 }
