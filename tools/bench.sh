@@ -8,8 +8,11 @@
 #     the fewest that discovery and extension need
 #   - exe size, against the empty dialog exe
 #   - peak working set, against the empty dialog exe
+#   - start to details and Setup to final with 50 ms and 150 ms of delay per
+#     LDAP response (tools/ldap-proxy.py), against the loopback figures
 # Nothing is asserted; times are medians of RUNS runs.
-#   tools/bench.sh [BUILD_DIR] [RUNS]     (FOREST_IP, default 127.0.0.8)
+#   tools/bench.sh [BUILD_DIR] [RUNS]     (FOREST_IP, default 127.0.0.8;
+#                                          PROXY_IP, default 127.0.0.9)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -41,7 +44,15 @@ export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
 
 forest_run=""
+# The LDAP proxy of the latency figures, stopped by its pid.
+proxy_ip=${PROXY_IP:-127.0.0.9}
+proxy_pid=""
+proxy_stop() {
+  if [ -n "$proxy_pid" ]; then kill "$proxy_pid" 2>/dev/null || true; wait "$proxy_pid" 2>/dev/null || true; fi
+  proxy_pid=""
+}
 cleanup() {
+  proxy_stop
   if [ -n "$forest_run" ]; then "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true; fi
   stop_xvfb
 }
@@ -73,8 +84,43 @@ probe() {  # probe OUT [--setup] EXE; STATS=FILE in the environment logs operati
   args[-1]=$(winpath "${args[-1]}")
   local stats=()
   [ -z "${STATS:-}" ] || stats=(WINEADSI_STATS="$(winpath "$STATS")")
+  [ -z "${SERVER:-}" ] || stats+=(WINEADSI_SERVER="$SERVER")  # SERVER=HOST: another DC address
   (cd "$work/bin" && env "${provider_env[@]}" "${stats[@]}" \
     "$root/tools/wine-run.sh" --prefix "$WINEPREFIX" "$work/bin/bench-probe.exe" "${args[@]}") >"$out"
+}
+
+# ---- Latency: full runs through the LDAP proxy, each response held back by
+# a fixed delay, shown beside the loopback medians.
+latency_runs() {  # latency_runs MS: RUNS full runs on fresh forests through the proxy
+  local ms=$1 i log=$work/proxy-$1.log
+  : >"$work/lat$ms-start.txt"; : >"$work/lat$ms-setup.txt"
+  for i in $(seq "$runs"); do
+    fresh_forest
+    : >"$log"
+    python3 "$root/tools/ldap-proxy.py" --listen "$proxy_ip" --target "$ip" --latency "$ms" --log "$log" \
+      >>"$log.out" 2>&1 &
+    proxy_pid=$!
+    until grep -q ' listening on ' "$log"; do
+      kill -0 "$proxy_pid" 2>/dev/null || { say "the proxy did not start:"; cat "$log.out" >&2; exit 1; }
+      sleep 0.05
+    done
+    SERVER=$proxy_ip probe "$work/lat$ms-$i.txt" --setup "$work/bin/schema-modify.exe"
+    proxy_stop
+    get "$work/lat$ms-$i.txt" start_to_shown_ms >>"$work/lat$ms-start.txt"
+    get "$work/lat$ms-$i.txt" setup_to_final_ms >>"$work/lat$ms-setup.txt"
+  done
+}
+latency_report() {  # after the loopback medians prog_start and setup_ms
+  local ms start setup
+  echo
+  echo "through the LDAP proxy, delay per response   median (ms)     loopback (ms)   ratio"
+  for ms in 50 150; do
+    start=$(median <"$work/lat$ms-start.txt")
+    setup=$(median <"$work/lat$ms-setup.txt")
+    printf '%-45s %-15s %-15s %s\n' "start to details shown, $ms ms" "$start" "$prog_start" "$(ratio "$start" "$prog_start")"
+    printf '%-45s %-15s %-15s %s\n' "Setup to final display, $ms ms" "$setup" "$setup_ms" "$(ratio "$setup" "$setup_ms")"
+  done
+  echo "requests per run through the proxy: $(grep -c ' req=' "$work/proxy-50.log")"
 }
 
 say "starting a fresh forest on $ip"
@@ -120,6 +166,11 @@ for i in $(seq "$runs"); do
   t1=$(date +%s%N)
   echo $(((t1 - t0) / 100000)) | awk '{ printf "%.1f\n", $1 / 10 }' >>"$work/ldap-add.txt"
 done
+
+for ms in 50 150; do
+  say "latency: $runs runs through the proxy with $ms ms per response"
+  latency_runs "$ms"
+done
 "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
 forest_run=""
 
@@ -163,3 +214,4 @@ operations of one run, by kind:
 $(awk '{ n[$1]++ } END { for (k in n) printf "  %-10s %d\n", k, n[k] }' "$log" | sort)
 raw figures: $work
 EOF
+latency_report

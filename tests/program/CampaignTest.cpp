@@ -31,8 +31,8 @@ int Holds(const std::string& name, const char* const (&values)[N]) {
     std::string request = "schema-entry " + name;
     for (const char* v : values) request += " " + std::string(v, std::string(v).find(':'));
     const AgentReply reply = AskAgent(request);
-    if (reply.status != 0) return -1;
-    if (reply.output.find("dn: ") == std::string::npos) return 0;
+    if (reply.status == -1) return -1;
+    if (reply.output.find("dn: ") == std::string::npos) return 0;  // grep found nothing: status 1
     for (const char* v : values)
         if (reply.output.find(std::string(v) + "\n") == std::string::npos) return -1;
     return 1;
