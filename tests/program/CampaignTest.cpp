@@ -124,6 +124,8 @@ struct Row {
 
 Row RunCase(int k, const std::string& operation, const std::string& fault, size_t runLength) {
     Row row{k, operation, fault, "", "", "", ""};
+    // The copy of the case before is thrown away: killed, not stopped.
+    AskAgent("forest-kill");
     const AgentReply fresh = AskAgent("forest-fresh", 120000);
     if (fresh.status != 0) {
         row.problem = "no fresh forest: " + fresh.output;
