@@ -16,9 +16,12 @@
 #   - with two DCs, the locator at DC2: start to details, and "&Setup" to the
 #     final display both while DC1 holds the schema role (DC2 refuses) and
 #     after the role moved to DC2; against the same baselines
+#   - start to details and Setup to final with 50 ms and 150 ms of delay per
+#     LDAP response (tools/ldap-proxy.py), against the loopback figures
 # Nothing is asserted; times are medians of RUNS runs.
 #   tools/bench.sh [BUILD_DIR] [RUNS]     (FOREST_IP, default 127.0.0.8;
-#                                          FOREST_PAIR_IPS, default "127.0.0.9 127.0.0.10")
+#                                          FOREST_PAIR_IPS, default "127.0.0.9 127.0.0.10";
+#                                          PROXY_IP, default 127.0.0.11)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -54,7 +57,15 @@ export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
 
 forest_run=""
+# The LDAP proxy of the latency figures, stopped by its pid.
+proxy_ip=${PROXY_IP:-127.0.0.11}
+proxy_pid=""
+proxy_stop() {
+  if [ -n "$proxy_pid" ]; then kill "$proxy_pid" 2>/dev/null || true; wait "$proxy_pid" 2>/dev/null || true; fi
+  proxy_pid=""
+}
 cleanup() {
+  proxy_stop
   if [ -n "$forest_run" ]; then "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true; fi
   stop_xvfb
 }
@@ -96,6 +107,7 @@ probe() {  # probe OUT [--setup] EXE; STATS=FILE in the environment logs operati
   args[-1]=$(winpath "${args[-1]}")
   local stats=()
   [ -z "${STATS:-}" ] || stats=(WINEADSI_STATS="$(winpath "$STATS")")
+  [ -z "${SERVER:-}" ] || stats+=(WINEADSI_SERVER="$SERVER")  # SERVER=HOST: another DC address
   if ! (cd "$work/bin" && env "${provider_env[@]}" "${stats[@]}" \
     "$root/tools/wine-run.sh" --prefix "$WINEPREFIX" "$work/bin/bench-probe.exe" "${args[@]}") >"$out"; then
     say "the probe failed on ${args[-1]}; it printed:"
@@ -149,6 +161,40 @@ startup_breakdown() {
   done
 }
 
+# ---- Latency: full runs through the LDAP proxy, each response held back by
+# a fixed delay, shown beside the loopback medians.
+latency_runs() {  # latency_runs MS: RUNS full runs on fresh forests through the proxy
+  local ms=$1 i log=$work/proxy-$1.log
+  : >"$work/lat$ms-start.txt"; : >"$work/lat$ms-setup.txt"
+  for i in $(seq "$runs"); do
+    fresh_forest
+    : >"$log"
+    python3 "$root/tools/ldap-proxy.py" --listen "$proxy_ip" --target "$ip" --latency "$ms" --log "$log" \
+      >>"$log.out" 2>&1 &
+    proxy_pid=$!
+    until grep -q ' listening on ' "$log"; do
+      kill -0 "$proxy_pid" 2>/dev/null || { say "the proxy did not start:"; cat "$log.out" >&2; exit 1; }
+      sleep 0.05
+    done
+    SERVER=$proxy_ip probe "$work/lat$ms-$i.txt" --setup "$work/bin/schema-modify.exe"
+    proxy_stop
+    get "$work/lat$ms-$i.txt" start_to_shown_ms >>"$work/lat$ms-start.txt"
+    get "$work/lat$ms-$i.txt" setup_to_final_ms >>"$work/lat$ms-setup.txt"
+  done
+}
+latency_report() {  # after the loopback medians prog_start and setup_ms
+  local ms start setup
+  echo
+  echo "through the LDAP proxy, delay per response   median (ms)     loopback (ms)   ratio"
+  for ms in 50 150; do
+    start=$(median <"$work/lat$ms-start.txt")
+    setup=$(median <"$work/lat$ms-setup.txt")
+    printf '%-45s %-15s %-15s %s\n' "start to details shown, $ms ms" "$start" "$prog_start" "$(ratio "$start" "$prog_start")"
+    printf '%-45s %-15s %-15s %s\n' "Setup to final display, $ms ms" "$setup" "$setup_ms" "$(ratio "$setup" "$setup_ms")"
+  done
+  echo "requests per run through the proxy: $(grep -c ' req=' "$work/proxy-50.log")"
+}
+
 say "starting a fresh forest on $ip"
 fresh_forest
 
@@ -195,6 +241,11 @@ for i in $(seq "$runs"); do
   t1=$(date +%s%N)
   echo $(((t1 - t0) / 100000)) | awk '{ printf "%.1f\n", $1 / 10 }' >>"$work/ldap-add.txt"
 done
+
+for ms in 50 150; do
+  say "latency: $runs runs through the proxy with $ms ms per response"
+  latency_runs "$ms"
+done
 "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
 forest_run=""
 
@@ -204,8 +255,7 @@ bench_locator_dc2() {
   local ips=${FOREST_PAIR_IPS:-127.0.0.9 127.0.0.10} i
   local -a pair
   read -r -a pair <<<"$ips"
-  local provider_env=(WINEDLLOVERRIDES=activeds=n WINEADSI_SERVER="${pair[1]}"
-    WINEADSI_USER=Administrator@samdom.test WINEADSI_PASSWORD=Passw0rd-Admin1)
+  local SERVER=${pair[1]}
   local template=$build/bench-forest-pair-template out=$work/dc2
   mkdir -p "$out"
   forest_run=$work/forest-pair
@@ -287,3 +337,4 @@ Setup to final, role on DC1 (ms)        $(printf '%-15s %-15s %s' "$dc2_refused"
 Setup to final, role on DC2 (ms)        $(printf '%-15s %-15s %s' "$dc2_moved" "$ldap_ms" "$(ratio "$dc2_moved" "$ldap_ms")")   result: $dc2_moved_result
 raw figures: $work/dc2
 EOF
+latency_report

@@ -116,6 +116,11 @@ Connection::Connection(const std::wstring& key, const std::wstring& host, ULONG 
     ldap_set_optionW(m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     // Referrals to the DNS partitions would make wldap32 bind elsewhere on
     // its own; ADSI's default search sees the entries of this server only.
+    // A write is never chased either: ADSI's referral options (the search
+    // preference ADS_SEARCHPREF_CHASE_REFERRALS and ADS_OPTION_REFERRALS for
+    // enumeration) say nothing of commits, and a commit refused with a
+    // referral (a DC without the schema role) comes back as 0x8007202B with
+    // the server's text, the way the error table gives result code 10.
     ldap_set_optionW(m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
 }
 

@@ -2,15 +2,18 @@
 # The program tests' actions on the Linux side, one per call:
 #   agent.sh COMMAND [WORDS...]
 # forest control (fresh copy, stop, pause, resume, kill; the two-DC pair),
-# screenshots of the Xvfb display and independent reads of the schema. The
+# screenshots of the Xvfb display, independent reads of the schema, and the
+# LDAP proxy (tools/ldap-proxy.py) between the program and the forest. The
 # test driver under Wine runs it through /bin/sh (tests/support/Unix.h).
 # Settings: FOREST_SCRIPT, FOREST_TEMPLATE, FOREST_RUN_DIR, FOREST_IP (the
 # forest fixture's), FOREST_PAIR_TEMPLATE, FOREST_PAIR_RUN, FOREST_PAIR_IPS
-# (the two-DC fixture's), SHOTS_DIR, DISPLAY.
+# (the two-DC fixture's), PROXY_IP, SESSION_DIR, SHOTS_DIR, DISPLAY.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
+
+. "$root/tools/pids.sh"
 
 forest() { "$FOREST_SCRIPT" "$@"; }
 
@@ -18,14 +21,11 @@ forest() { "$FOREST_SCRIPT" "$@"; }
 # end them. The recorded pid counts only while its start time still matches,
 # so a pid reused by some other process is never touched.
 kill_samba() {
-  local pid started
-  read -r pid started <"$FOREST_RUN_DIR/forest.pid" || { echo "no running forest"; return 1; }
-  [ "$(sed -e 's/^.*) //' "/proc/$pid/stat" 2>/dev/null | awk '{print $20}')" = "$started" ] ||
-    { echo "samba $pid is not running"; return 1; }
+  local pid
+  pid=$(recorded_pid "$FOREST_RUN_DIR/forest.pid")
+  [ -n "$pid" ] || { echo "no running forest in $FOREST_RUN_DIR"; return 1; }
   local -a tree
-  mapfile -t tree < <(ps -e -o pid=,ppid= | awk -v root="$pid" '
-    { parent[$1] = $2 }
-    END { for (p in parent) { q = p; while (q != "" && q != root && q > 1) q = parent[q]; if (q == root) print p } }')
+  mapfile -t tree < <(process_tree "$pid")
   kill -KILL "${tree[@]}"
   echo "killed ${tree[*]}"
 }
@@ -68,6 +68,40 @@ pair_add_user() {
   forest search "$dc" -b "$dn" -s base objectClass WexlorAdmin | grep -v '^#' | sed '/^$/d'
 }
 
+# The proxy outlives each call of this script: its pid record is in the
+# session's directory, where proxy-stop and the session's own clean-up
+# (tests/support/session.sh) find it.
+proxy_log=$SESSION_DIR/proxy.log
+proxy_record=$SESSION_DIR/proxy.pid
+proxy_stop() {
+  local pid
+  pid=$(recorded_pid "$proxy_record")
+  rm -f "$proxy_record"
+  [ -n "$pid" ] || return 0
+  kill "$pid" 2>/dev/null || true
+  for _ in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.05
+  done
+  kill -KILL "$pid" 2>/dev/null || true
+}
+proxy_start() {
+  proxy_stop
+  : >"$proxy_log"
+  python3 "$root/tools/ldap-proxy.py" --listen "$PROXY_IP" --target "$FOREST_IP" --log "$proxy_log" "$@" \
+    </dev/null >"$proxy_log.out" 2>&1 &
+  record_pid $! "$proxy_record"
+  local i
+  for i in $(seq 100); do
+    grep -q '^ *[0-9.]* listening on' "$proxy_log" && return 0
+    [ -n "$(recorded_pid "$proxy_record")" ] || break
+    sleep 0.05
+  done
+  cat "$proxy_log.out"
+  proxy_stop
+  return 1
+}
+
 # The program's attribute as LDIF: the first record of the shared file.
 attribute_ldif() { awk -v RS= 'NR == 1' "$root/tools/schema-additions.ldif"; }
 
@@ -98,6 +132,9 @@ run() {
       forest ldapmodify "$FOREST_RUN_DIR" < <(attribute_ldif | sed 's/WexlorAdmin/OtherAdminFlag/g')
       ! forest ldapmodify "$FOREST_RUN_DIR" < <(attribute_ldif) 2>&1
       ;;
+    proxy-start) shift; proxy_start "$@" ;;
+    proxy-stop) proxy_stop ;;
+    proxy-log) cat "$proxy_log" ;;
     *) echo "unknown request: $*"; return 2 ;;
   esac
 }

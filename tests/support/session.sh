@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one Windows test program under Wine on a private Xvfb display, whose
-# screenshots go to the --shots directory (SHOTS_DIR); stops the display and
-# the prefix's wineserver afterwards, by pid.
+# screenshots go to the --shots directory (SHOTS_DIR); stops the display, the
+# prefix's wineserver and whatever the tests' Linux-side helpers left running
+# with a pid record in the --work directory (SESSION_DIR/*.pid) afterwards.
 #   session.sh --prefix WINEPREFIX --work DIR --shots DIR -- program.exe [args...]
 # The exit code is the program's.
 set -euo pipefail
@@ -9,6 +10,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 . "$root/tools/xvfb.sh"
+. "$root/tools/pids.sh"
 
 prefix="" work="" shots=""
 while [ $# -gt 0 ]; do
@@ -30,6 +32,11 @@ mkdir -p "$work" "$shots"
 rm -f "$shots"/*.png
 
 cleanup() {
+  local record pid
+  for record in "$work"/*.pid; do
+    pid=$(recorded_pid "$record")
+    [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
+  done
   # The prefix's wineserver (and the desktop it keeps) belongs to this
   # display; a later session must not find it pointing at a display that is gone.
   WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
@@ -52,7 +59,7 @@ if [ ! -f "$prefix.decorated-off" ]; then
   touch "$prefix.decorated-off"
 fi
 
-export SHOTS_DIR=$shots
+export SHOTS_DIR=$shots SESSION_DIR=$work
 status=0
 "$root/tools/wine-run.sh" --prefix "$prefix" "$@" || status=$?
 echo "session: screenshots in $shots" >&2

@@ -37,39 +37,14 @@ ip_of() {
   cat "$1/forest.ip"
 }
 
-# Field 22 of /proc/PID/stat: when the process started, in clock ticks since
-# boot. A pid together with its start time names one process for good.
-start_time() {
-  sed -e 's/^.*) //' "/proc/$1/stat" 2>/dev/null | awk '{print $20}'
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../pids.sh"
 
-# The recorded master pid when that very process is still alive; empty
-# otherwise. samba rewrites its command line ("samba: root process"), so the
-# recorded start time, not the name, guards against a pid that was reused by
-# some unrelated process after our samba ended.
+# The recorded master pid of a copy when that very process is still alive;
+# empty otherwise. samba rewrites its command line ("samba: root process"),
+# so the record's start time, not the name, tells it from an unrelated
+# process that reused its pid.
 live_pid() {
-  local dir=$1 pid started
-  [ -f "$dir/forest.pid" ] || return 0
-  read -r pid started <"$dir/forest.pid" || true
-  [ -n "$pid" ] && [ -n "$started" ] || return 0
-  if [ "$(start_time "$pid")" = "$started" ]; then
-    echo "$pid"
-  fi
-}
-
-# The master and every process below it. samba forks each service from the
-# master and each worker from its service; they are found through their
-# parent links, not by name.
-process_tree() {
-  ps -e -o pid=,ppid= | awk -v root="$1" '
-    { parent[$1] = $2 }
-    END {
-      for (p in parent) {
-        q = p
-        while (q != "" && q != root && q > 1) q = parent[q]
-        if (q == root) print p
-      }
-    }'
+  recorded_pid "$1/forest.pid"
 }
 
 # The last lines of a DC's logs, for a failure message.

@@ -36,7 +36,7 @@ launch() {
   while [ $SECONDS -lt $deadline ]; do
     if [ -z "$pid" ] && [ -s "$dir/run/samba.pid" ]; then
       pid=$(tr -dc '0-9' <"$dir/run/samba.pid")
-      echo "$pid $(start_time "$pid")" >"$dir/forest.pid"
+      record_pid "$pid" "$dir/forest.pid"
     fi
     if [ -n "$pid" ] && [ -z "$(live_pid "$dir")" ]; then
       die "samba (pid $pid) ended during start-up in $dir; $(log_tail "$dir")"

@@ -1,0 +1,416 @@
+#!/usr/bin/env python3
+"""An LDAP proxy for tests: listens on a loopback address, forwards every
+request to a DC and answers in the DC's place where a run asks it to, so
+that the program meets what Samba never does (a schema cache that lags, a DC
+that is not the schema master) and breaks at any chosen request.
+
+  ldap-proxy.py --listen IP[:PORT] --target IP[:PORT] --log FILE [options]
+
+Options (any combination):
+  --latency MS            delay every response by MS milliseconds
+  --lag-attempts N        answer the first N class adds with noSuchAttribute
+  --lag-seconds T         answer a class add whose mayContain names an
+                          attribute added less than T seconds ago the same way
+  --referral HOST         answer adds and modifies in the schema partition
+                          with a referral to ldap://HOST/
+  --fault KIND --at K     at the K-th request: reset-before, reset-after,
+                          busy, unavailable, other or stall
+  --count process|connection   K counts requests of the whole run (default)
+                          or of each connection
+  --run-length N          the run has N requests; a K past it is refused
+
+One log line per request: seconds since start, connection, request number,
+message id, operation, DN and what the proxy did. Bytes that do not parse as
+LDAPMessages are forwarded unchanged from then on and logged. Only loopback
+addresses are accepted.
+"""
+
+import argparse
+import asyncio
+import ipaddress
+import socket
+import struct
+import sys
+import time
+
+OPERATIONS = {
+    0x60: "bind", 0x42: "unbind", 0x63: "search", 0x66: "modify", 0x68: "add",
+    0x4A: "delete", 0x6C: "moddn", 0x6E: "compare", 0x50: "abandon", 0x77: "extended",
+}
+# The response that ends each request's answer.
+RESPONSES = {0x60: 0x61, 0x63: 0x65, 0x66: 0x67, 0x68: 0x69, 0x4A: 0x6B, 0x6C: 0x6D, 0x6E: 0x6F, 0x77: 0x78}
+NO_RESPONSE = {0x42, 0x50}
+PARTIAL_RESPONSES = {0x64, 0x73}  # search entry, search reference
+FAULTS = {"reset-before", "reset-after", "busy", "unavailable", "other", "stall"}
+ANSWER_CODES = {"busy": 51, "unavailable": 52, "other": 80}
+NO_SUCH_ATTRIBUTE = 16
+REFERRAL = 10
+
+LAG_TEXT = ("00002080: AtrErr: DSID-03151904, #1:\n\t0: 00002080: DSID-03151904, problem 1001 "
+            "(NO_ATTRIBUTE_OR_VAL), data 0, Att 19 (mayContain)\n")
+REFERRAL_TEXT = "0000202B: RefErr: DSID-0310084A, data 0, 1 access points\n\tref 1: '{host}'\n"
+
+
+class BerError(Exception):
+    pass
+
+
+def read_length(data, pos):
+    """The length at data[pos:] and the position after it."""
+    if pos >= len(data):
+        raise BerError("truncated length")
+    first = data[pos]
+    if first < 0x80:
+        return first, pos + 1
+    count = first & 0x7F
+    if count == 0 or count > 4 or pos + 1 + count > len(data):
+        raise BerError("bad length")
+    return int.from_bytes(data[pos + 1:pos + 1 + count], "big"), pos + 1 + count
+
+
+def read_element(data, pos):
+    """(tag, content start, content end) of the element at data[pos:]."""
+    if pos >= len(data):
+        raise BerError("truncated element")
+    length, start = read_length(data, pos + 1)
+    if start + length > len(data):
+        raise BerError("element runs past its parent")
+    return data[pos], start, start + length
+
+
+def frame(buffer):
+    """The size of the whole LDAPMessage at the head of buffer, None while it
+    is incomplete; BerError when it is no LDAPMessage."""
+    if buffer[0] != 0x30:
+        raise BerError("not a SEQUENCE (0x%02x)" % buffer[0])
+    if len(buffer) < 2:
+        return None
+    first = buffer[1]
+    count = first & 0x7F if first & 0x80 else 0
+    if first & 0x80 and (count == 0 or count > 4):
+        raise BerError("bad message length")
+    if len(buffer) < 2 + count:
+        return None
+    length, start = read_length(buffer, 1)
+    return start + length if len(buffer) >= start + length else None
+
+
+class Message:
+    """The parts of one LDAPMessage that the proxy looks at."""
+
+    def __init__(self, raw):
+        tag, start, end = read_element(raw, 0)
+        itag, istart, iend = read_element(raw, start)
+        if itag != 0x02:
+            raise BerError("no messageID")
+        self.raw = raw
+        self.msgid = int.from_bytes(raw[istart:iend], "big")
+        self.op, self.body, self.body_end = read_element(raw, iend)
+        self.dn = ""
+        if self.op in (0x63, 0x66, 0x68, 0x4A, 0x6C, 0x6E):
+            dtag, dstart, dend = read_element(raw, self.body)
+            self.dn = raw[dstart:dend].decode("utf-8", "replace")
+            self.dn_end = dend
+
+    def name(self):
+        return OPERATIONS.get(self.op, "op-0x%02x" % self.op)
+
+    def attributes(self):
+        """{lower-case name: [values]} of an add request."""
+        result = {}
+        _, pos, end = read_element(self.raw, self.dn_end)
+        while pos < end:
+            _, astart, aend = read_element(self.raw, pos)
+            _, tstart, tend = read_element(self.raw, astart)
+            name = self.raw[tstart:tend].decode("utf-8", "replace").lower()
+            _, vpos, vend = read_element(self.raw, tend)
+            values = []
+            while vpos < vend:
+                _, s, e = read_element(self.raw, vpos)
+                values.append(self.raw[s:e].decode("utf-8", "replace"))
+                vpos = e
+            result[name] = values
+            pos = aend
+        return result
+
+
+def encode(tag, content):
+    n = len(content)
+    if n < 0x80:
+        head = bytes([n])
+    else:
+        size = n.to_bytes((n.bit_length() + 7) // 8, "big")
+        head = bytes([0x80 | len(size)]) + size
+    return bytes([tag]) + head + content
+
+
+def result_message(msgid, response_tag, code, text, referral=None):
+    body = encode(0x0A, bytes([code])) + encode(0x04, b"") + encode(0x04, text.encode())
+    if referral:
+        body += encode(0xA3, encode(0x04, referral.encode()))
+    mid = msgid.to_bytes((msgid.bit_length() + 8) // 8, "big")
+    return encode(0x30, encode(0x02, mid) + encode(response_tag, body))
+
+
+def loopback(text, default_port):
+    host, _, port = text.partition(":")
+    try:
+        if not ipaddress.ip_address(host).is_loopback:
+            raise ValueError
+    except ValueError:
+        raise argparse.ArgumentTypeError("'%s' is not a loopback address (127.0.0.0/8)" % text)
+    return host, int(port) if port else default_port
+
+
+class Proxy:
+    def __init__(self, args):
+        self.args = args
+        self.started = time.monotonic()
+        self.requests = 0
+        self.connections = 0
+        self.class_adds = 0
+        self.attribute_added = {}  # lDAPDisplayName, lower case -> when its add went out
+        self.log_file = open(args.log, "a", buffering=1)
+
+    def log(self, text):
+        self.log_file.write("%9.3f %s\n" % (time.monotonic() - self.started, text))
+
+    def fault_for(self, process_index, connection_index):
+        index = process_index if self.args.count == "process" else connection_index
+        return self.args.fault if self.args.fault and index == self.args.at else None
+
+    def lagging(self, message):
+        """Whether the schema cache would not yet know an attribute that this
+        class add names in its mayContain."""
+        attributes = message.attributes()
+        if "classschema" not in [v.lower() for v in attributes.get("objectclass", [])]:
+            return False
+        self.class_adds += 1
+        if self.args.lag_attempts is not None and self.class_adds <= self.args.lag_attempts:
+            return True
+        if self.args.lag_seconds is not None:
+            now = time.monotonic()
+            for name in attributes.get("maycontain", []):
+                added = self.attribute_added.get(name.lower())
+                if added is not None and now - added < self.args.lag_seconds:
+                    return True
+        return False
+
+    def note_attribute(self, message):
+        attributes = message.attributes()
+        if "attributeschema" in [v.lower() for v in attributes.get("objectclass", [])]:
+            for name in attributes.get("ldapdisplayname", []):
+                self.attribute_added[name.lower()] = time.monotonic()
+
+    def in_schema(self, dn):
+        return ",".join(p.strip() for p in dn.lower().split(",")).find("cn=schema,cn=configuration,") >= 0
+
+    async def serve(self, client_reader, client_writer):
+        self.connections += 1
+        number = self.connections
+        try:
+            dc_reader, dc_writer = await asyncio.open_connection(*self.args.target)
+        except OSError as error:
+            self.log("conn=%d cannot reach the DC: %s" % (number, error))
+            client_writer.close()
+            return
+        session = Session(self, number, client_reader, client_writer, dc_reader, dc_writer)
+        await session.run()
+
+
+class Session:
+    """One client connection and its connection to the DC."""
+
+    def __init__(self, proxy, number, client_reader, client_writer, dc_reader, dc_writer):
+        self.proxy = proxy
+        self.number = number
+        self.client_reader, self.client_writer = client_reader, client_writer
+        self.dc_reader, self.dc_writer = dc_reader, dc_writer
+        self.requests = 0
+        self.swallow = set()  # message ids whose answer the client never hears
+        self.outgoing = asyncio.Queue()  # (due time, bytes) for the client
+        self.done = asyncio.Event()
+
+    def log(self, text):
+        self.proxy.log("conn=%d %s" % (self.number, text))
+
+    def reset_client(self):
+        sock = self.client_writer.get_extra_info("socket")
+        if sock is not None:
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.client_writer.transport.abort()
+        self.dc_writer.transport.abort()
+        self.done.set()
+
+    def to_client(self, data):
+        delay = self.proxy.args.latency / 1000.0
+        self.outgoing.put_nowait((time.monotonic() + delay, data))
+
+    async def run(self):
+        tasks = [asyncio.create_task(t) for t in (self.from_client(), self.from_dc(), self.deliver())]
+        await self.done.wait()
+        for t in tasks:
+            t.cancel()
+        for writer in (self.client_writer, self.dc_writer):
+            writer.close()
+
+    async def deliver(self):
+        """Writes the answers to the client, each at its due time."""
+        while True:
+            due, data = await self.outgoing.get()
+            wait = due - time.monotonic()
+            if wait > 0:
+                await asyncio.sleep(wait)
+            if data is None:
+                self.done.set()
+                return
+            self.client_writer.write(data)
+            await self.client_writer.drain()
+
+    async def from_dc(self):
+        buffer = b""
+        raw = False
+        while True:
+            chunk = await self.dc_reader.read(65536)
+            if not chunk:
+                self.log("the DC closed the connection")
+                self.to_client(None)
+                return
+            if raw:
+                self.to_client(chunk)
+                continue
+            buffer += chunk
+            try:
+                while buffer:
+                    size = frame(buffer)
+                    if size is None:
+                        break
+                    data, buffer = buffer[:size], buffer[size:]
+                    answer = Message(data)
+                    if answer.msgid in self.swallow:
+                        if answer.op not in PARTIAL_RESPONSES:
+                            self.log("id=%d answered by the DC; connection reset" % answer.msgid)
+                            self.reset_client()
+                            return
+                        continue
+                    self.to_client(data)
+            except BerError as error:
+                self.log("unparsable answer from the DC (%s); forwarded unchanged from here" % error)
+                raw = True
+                self.to_client(buffer)
+                buffer = b""
+
+    async def from_client(self):
+        buffer = b""
+        raw = False
+        while True:
+            chunk = await self.client_reader.read(65536)
+            if not chunk:
+                if self.dc_writer.can_write_eof():
+                    self.dc_writer.write_eof()
+                return
+            if raw:
+                self.dc_writer.write(chunk)
+                continue
+            buffer += chunk
+            try:
+                while buffer:
+                    size = frame(buffer)
+                    if size is None:
+                        break
+                    data, buffer = buffer[:size], buffer[size:]
+                    if not self.request(Message(data)):
+                        return
+            except BerError as error:
+                self.log("unparsable request (%s): %d bytes forwarded unchanged, and all that follows"
+                         % (error, len(buffer)))
+                raw = True
+                self.dc_writer.write(buffer)
+                buffer = b""
+
+    def request(self, message):
+        """Forwards or answers one request; False once the connection is gone."""
+        proxy, args = self.proxy, self.proxy.args
+        proxy.requests += 1
+        self.requests += 1
+        line = 'req=%d id=%d %s dn="%s"' % (proxy.requests, message.msgid, message.name(), message.dn)
+        fault = proxy.fault_for(proxy.requests, self.requests)
+        response = RESPONSES.get(message.op)
+        if fault == "reset-before":
+            self.log(line + " -> reset before forwarding")
+            self.reset_client()
+            return False
+        if fault == "stall":
+            self.log(line + " -> stalled, never answered")
+            return True
+        if fault in ANSWER_CODES and response:
+            self.log(line + " -> answered %d (%s)" % (ANSWER_CODES[fault], fault))
+            self.to_client(result_message(message.msgid, response, ANSWER_CODES[fault],
+                                          "proxy: injected %s" % fault))
+            return True
+        if message.op == 0x68 and (args.lag_attempts is not None or args.lag_seconds is not None) \
+                and proxy.lagging(message):
+            self.log(line + " -> answered 16 (schema cache lag)")
+            self.to_client(result_message(message.msgid, response, NO_SUCH_ATTRIBUTE, LAG_TEXT))
+            return True
+        if args.referral and message.op in (0x66, 0x68) and proxy.in_schema(message.dn):
+            url = "ldap://%s/%s" % (args.referral, message.dn)
+            self.log(line + " -> referral to " + url)
+            self.to_client(result_message(message.msgid, response, REFERRAL,
+                                          REFERRAL_TEXT.format(host=args.referral), url))
+            return True
+        if message.op == 0x68:
+            proxy.note_attribute(message)
+        if fault == "reset-after":
+            self.swallow.add(message.msgid)
+            self.log(line + " -> forwarded; the answer is dropped and the connection reset")
+        elif fault:
+            self.log(line + " -> forwarded (%s means nothing without an answer)" % fault)
+        else:
+            self.log(line + " -> forwarded")
+        self.dc_writer.write(message.raw)
+        return True
+
+
+def parse(argv):
+    parser = argparse.ArgumentParser(description="LDAP fault proxy for tests")
+    parser.add_argument("--listen", required=True, type=lambda t: loopback(t, 389))
+    parser.add_argument("--target", required=True, type=lambda t: loopback(t, 389))
+    parser.add_argument("--log", required=True)
+    parser.add_argument("--latency", type=int, default=0)
+    parser.add_argument("--lag-attempts", type=int)
+    parser.add_argument("--lag-seconds", type=float)
+    parser.add_argument("--referral")
+    parser.add_argument("--fault", choices=sorted(FAULTS))
+    parser.add_argument("--at", type=int)
+    parser.add_argument("--count", choices=["process", "connection"], default="process")
+    parser.add_argument("--run-length", type=int)
+    args = parser.parse_args(argv)
+    if (args.fault is None) != (args.at is None):
+        parser.error("--fault and --at go together")
+    if args.at is not None and args.at < 1:
+        parser.error("--at counts requests from 1, not %d" % args.at)
+    if args.at is not None and args.run_length is not None and args.at > args.run_length:
+        parser.error("--at %d is past the end of the run (%d requests)" % (args.at, args.run_length))
+    if args.latency < 0:
+        parser.error("--latency cannot be negative")
+    if args.listen == args.target:
+        parser.error("--listen and --target are the same address")
+    return args
+
+
+async def main(argv):
+    args = parse(argv)
+    proxy = Proxy(args)
+    server = await asyncio.start_server(proxy.serve, *args.listen, reuse_address=True)
+    proxy.log("listening on %s:%d for %s:%d" % (args.listen + args.target))
+    print("ready", flush=True)
+    async with server:
+        await server.serve_forever()
+
+
+if __name__ == "__main__":
+    try:
+        asyncio.run(main(sys.argv[1:]))
+    except KeyboardInterrupt:
+        pass
