@@ -267,17 +267,19 @@ class Session:
             self.client_writer.write(data)
             await self.client_writer.drain()
 
-    async def from_dc(self):
+    async def pump(self, reader, handle, forward, on_end, unparsable):
+        """Reads LDAPMessages from reader and hands each to handle, which
+        returns False to end the pump. From the first bytes that do not parse
+        on, everything is forwarded unchanged (and unparsable says so once)."""
         buffer = b""
         raw = False
         while True:
-            chunk = await self.dc_reader.read(65536)
+            chunk = await reader.read(65536)
             if not chunk:
-                self.log("the DC closed the connection")
-                self.to_client(None)
+                on_end()
                 return
             if raw:
-                self.to_client(chunk)
+                forward(chunk)
                 continue
             buffer += chunk
             try:
@@ -286,47 +288,43 @@ class Session:
                     if size is None:
                         break
                     data, buffer = buffer[:size], buffer[size:]
-                    answer = Message(data)
-                    if answer.msgid in self.swallow:
-                        if answer.op not in PARTIAL_RESPONSES:
-                            self.log("id=%d answered by the DC; connection reset" % answer.msgid)
-                            self.reset_client()
-                            return
-                        continue
-                    self.to_client(data)
-            except BerError as error:
-                self.log("unparsable answer from the DC (%s); forwarded unchanged from here" % error)
-                raw = True
-                self.to_client(buffer)
-                buffer = b""
-
-    async def from_client(self):
-        buffer = b""
-        raw = False
-        while True:
-            chunk = await self.client_reader.read(65536)
-            if not chunk:
-                if self.dc_writer.can_write_eof():
-                    self.dc_writer.write_eof()
-                return
-            if raw:
-                self.dc_writer.write(chunk)
-                continue
-            buffer += chunk
-            try:
-                while buffer:
-                    size = frame(buffer)
-                    if size is None:
-                        break
-                    data, buffer = buffer[:size], buffer[size:]
-                    if not self.request(Message(data)):
+                    if not handle(data):
                         return
             except BerError as error:
-                self.log("unparsable request (%s): %d bytes forwarded unchanged, and all that follows"
-                         % (error, len(buffer)))
+                self.log(unparsable(error, len(buffer)))
                 raw = True
-                self.dc_writer.write(buffer)
+                forward(buffer)
                 buffer = b""
+
+    def answer(self, data):
+        message = Message(data)
+        if message.msgid in self.swallow:
+            if message.op not in PARTIAL_RESPONSES:
+                self.log("id=%d answered by the DC; connection reset" % message.msgid)
+                self.reset_client()
+                return False
+            return True
+        self.to_client(data)
+        return True
+
+    def dc_closed(self):
+        self.log("the DC closed the connection")
+        self.to_client(None)
+
+    def client_closed(self):
+        if self.dc_writer.can_write_eof():
+            self.dc_writer.write_eof()
+
+    async def from_dc(self):
+        await self.pump(self.dc_reader, self.answer, self.to_client, self.dc_closed,
+                        lambda error, _: "unparsable answer from the DC (%s); forwarded unchanged from here"
+                        % error)
+
+    async def from_client(self):
+        await self.pump(self.client_reader, lambda data: self.request(Message(data)), self.dc_writer.write,
+                        self.client_closed,
+                        lambda error, size: "unparsable request (%s): %d bytes forwarded unchanged, and all "
+                        "that follows" % (error, size))
 
     def request(self, message):
         """Forwards or answers one request; False once the connection is gone."""
