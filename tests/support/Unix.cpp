@@ -22,9 +22,13 @@ bool ReadWholeFile(const std::string& windowsPath, std::string& content) {
 
 }  // namespace
 
-// Wine hands back a process handle for a Linux program that cannot be
-// waited on, so the script reports its end through a file that it renames
-// into place last.
+// For a Linux program, Wine's CreateProcessW succeeds without filling in
+// PROCESS_INFORMATION: what comes back is whatever its stack held (seen
+// here: hProcess 0, hThread 0x49, ids that name no process). There is
+// nothing to wait on, so the script reports its end through a file that it
+// renames into place last, and nothing in that structure is closed: the
+// handle value 0x49 is this process's 0x48, which was this thread's desktop,
+// and every click the driver sent after it was closed went nowhere.
 int RunUnix(const std::string& command, std::string* output, DWORD timeoutMs) {
     // Windows process ids repeat across Wine prefixes that run side by
     // side, so the clock makes the name unique on the machine.
@@ -48,8 +52,6 @@ int RunUnix(const std::string& command, std::string* output, DWORD timeoutMs) {
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(nullptr, &quoted[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return -1;
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
 
     const std::string windowsBase = "Z:" + base;
     std::string rcText;
