@@ -78,21 +78,31 @@ void SchemaSetupDialog::StartJob() {
 }
 
 void SchemaSetupDialog::StopJob() noexcept {
+    // Called again from inside its own wait (a sent message): the outer call
+    // owns the handles until it returns.
+    if (m_stopping) return;
+    m_stopping = true;
     ::KillTimer(m_hWnd, ProgressTimerId);
     if (m_jobThread) {
         if (m_cancelEvent) ::SetEvent(m_cancelEvent.get());
-        if (WaitServingSentMessages(m_jobThread.get(), JobStopTimeout) != WAIT_OBJECT_0) {
+        DWORD waited = WaitServingSentMessages(m_jobThread.get(), JobStopTimeout);
+        // A wait that failed says nothing about the worker: ask once more,
+        // without serving messages.
+        if (waited == WAIT_FAILED) waited = ::WaitForSingleObject(m_jobThread.get(), JobStopTimeout);
+        if (waited == WAIT_TIMEOUT) {
             ::TerminateThread(m_jobThread.get(), 0);
-            // A worker that outlives even its termination still uses this
-            // object and the job's handles, so none of it may be freed: the
-            // process ends here, with the code of a closed dialog.
-            if (::WaitForSingleObject(m_jobThread.get(), TerminationWait) != WAIT_OBJECT_0)
-                ::TerminateProcess(::GetCurrentProcess(), IDCANCEL);
+            waited = ::WaitForSingleObject(m_jobThread.get(), TerminationWait);
         }
+        // A worker that outlives even its termination, or one whose handle
+        // cannot be waited on, may still use this object and the job's
+        // handles, so none of it may be freed: the process ends here, with
+        // the code of a closed dialog.
+        if (waited != WAIT_OBJECT_0) ::TerminateProcess(::GetCurrentProcess(), IDCANCEL);
         m_jobThread.reset();
     }
     m_readyEvent.reset();
     m_cancelEvent.reset();
+    m_stopping = false;
 }
 
 // Every way out of the worker shows its outcome or leaves it to the timer

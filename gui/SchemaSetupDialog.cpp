@@ -58,6 +58,14 @@ LRESULT SchemaSetupDialog::OnSetup() {
 }
 
 LRESULT SchemaSetupDialog::OnCancel() {
+    // Sent inside a stop's wait (an automation tool pressing the button,
+    // say): the command comes back once that stop is over. If that stop was
+    // this command's own, the window is gone by then and it is dropped, so
+    // the window is destroyed and the quit posted once.
+    if (m_stopping) {
+        ::PostMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        return 0;
+    }
     StopJob();
     ::DestroyWindow(m_hWnd);
     ::PostQuitMessage(IDCANCEL);
@@ -65,6 +73,8 @@ LRESULT SchemaSetupDialog::OnCancel() {
 }
 
 LRESULT SchemaSetupDialog::OnTimer() {
+    // A tick sent inside a stop's wait: the stop ends the job itself.
+    if (m_stopping) return 1;
     if (!m_jobThread) {
         StopJob();
         // After a job this is a tick that was already queued when StopJob

@@ -87,6 +87,10 @@ private:
     // Set once StartJob has started a worker: from then on a tick without a
     // job is a late one of the killed timer, not an inconsistency.
     bool m_jobStarted = false;
+    // Set while StopJob waits for the worker. That wait serves what other
+    // threads send to the window, so a close command or a tick can arrive
+    // inside it; none of them may touch the job's handles meanwhile.
+    bool m_stopping = false;
 };
 
 }  // namespace GUI

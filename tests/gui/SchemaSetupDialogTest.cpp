@@ -22,6 +22,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <thread>
 
 using namespace TestSupport;
 
@@ -101,6 +102,14 @@ void ExtendFailsOnceCancelled(const std::wstring& domainName, HANDLE cancelEvent
     throw AD::HResultException(static_cast<HRESULT>(0x8007203A), "Unable to create new class");
 }
 
+// Needs 1.5 s to stop once told to, as a directory call under way would.
+std::atomic<bool> SlowWorkerEnded{false};
+void ExtendStopsSlowly(const std::wstring& domainName, HANDLE cancelEvent) {
+    ExtendUntilCancelled(domainName, cancelEvent);
+    ::Sleep(1500);
+    SlowWorkerEnded = true;
+}
+
 // A directory call that never comes back.
 void ExtendHangs(const std::wstring& domainName, HANDLE cancelEvent) {
     Record(domainName, cancelEvent);
@@ -149,6 +158,7 @@ protected:
         ExtendDomain.clear();
         ExtendHadCancelEvent = false;
         ExtendSawCancel = false;
+        SlowWorkerEnded = false;
         GUI::Directory = {FakeFindSchemaMaster, FakeExtend};
         ASSERT_TRUE(App::Module.AddMessageLoop(&loop));
     }
@@ -424,6 +434,44 @@ TEST_F(SchemaSetupDialogTest, ClosingWhileTheWorkerReportsAFailureLetsItFinish) 
     EXPECT_LT(elapsed, bound) << "the stop waited out its bound";
     EXPECT_FALSE(::IsWindow(window));
     EXPECT_EQ(IDCANCEL, TakeQuit());
+}
+
+// What an automation tool may send while the dialog's thread waits for the
+// worker to stop: each is served inside that wait.
+struct SentDuringStop {
+    const char* name;
+    bool toButton;
+    UINT message;
+    WPARAM wParam;
+};
+
+TEST_F(SchemaSetupDialogTest, WhatArrivesWhileTheStopWaitsLeavesItsHandlesAlone) {
+    const SentDuringStop cases[] = {{"command 2", false, WM_COMMAND, IDCANCEL},
+                                    {"BM_CLICK", true, BM_CLICK, 0},
+                                    {"WM_CLOSE", false, WM_CLOSE, 0},
+                                    {"timer tick", false, WM_TIMER, 1}};
+    for (const SentDuringStop& c : cases) {
+        SCOPED_TRACE(c.name);
+        SlowWorkerEnded = false;
+        ExtendCalls = 0;
+        ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendStopsSlowly));
+        HWND target = c.toButton ? ::GetDlgItem(window, IDCANCEL) : window;
+        std::thread sender([&] {
+            ::Sleep(400);
+            ::SendMessageW(target, c.message, c.wParam, 0);
+        });
+        // Before the guard, a second stop ran inside the first one's wait and
+        // closed the handles under it; the failed wait then ended this
+        // process with TerminateProcess.
+        Close();
+        sender.join();
+        EXPECT_TRUE(SlowWorkerEnded) << "the worker did not end by itself";
+        EXPECT_FALSE(::IsWindow(window));
+        EXPECT_EQ(IDCANCEL, TakeQuit());
+        // A deferred close finds the window gone: nothing more happens.
+        PumpFor(100);
+        EXPECT_EQ(-1, TakeQuit());
+    }
 }
 
 TEST_F(SchemaSetupDialogTest, DestroyingTheDialogStopsAJobStillRunning) {
