@@ -19,7 +19,8 @@ struct PlatformCalls {
     int(WINAPI* messageBox)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 };
 
-// The real ADsGetObject, ADsGetLastError, ADsBuildVarArrayStr, GetTickCount,
+// The real ADsGetObject, ADsGetLastError, ADsBuildVarArrayStr (each failing
+// with the load failure when activeds.dll cannot be loaded), GetTickCount,
 // Sleep and MessageBoxW.
 extern const PlatformCalls RealPlatform;
 
