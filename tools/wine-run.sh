@@ -4,6 +4,11 @@
 # Creates the prefix on first use (under a lock, so parallel tests share it)
 # and keeps a persistent wineserver so later starts are quick. The exit code
 # is the program's.
+# ADSI_PROVIDER=DLL in the environment: the project's ADSI provider (wine/),
+# installed as the prefix's system32\activeds.dll, where Windows keeps the
+# real one, and renewed whenever that file differs from DLL. It is loaded
+# where WINEDLLOVERRIDES has activeds=n, Wine's own with activeds=b. Every
+# prefix gets it here, never beside an exe.
 set -euo pipefail
 
 if [ "${1:-}" != "--prefix" ] || [ $# -lt 3 ]; then
@@ -33,6 +38,15 @@ mkdir -p "$(dirname "$WINEPREFIX")"
     echo "wine-run: creating prefix $WINEPREFIX" >&2
     env -u DISPLAY /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
     /usr/lib/wine/wineserver -w
+  fi
+  if [ -n "${ADSI_PROVIDER:-}" ]; then
+    [ -f "$ADSI_PROVIDER" ] || { echo "wine-run: no provider $ADSI_PROVIDER" >&2; exit 2; }
+    installed=$WINEPREFIX/drive_c/windows/system32/activeds.dll
+    # Replaced, not overwritten: a program of the prefix may have it mapped.
+    if ! cmp -s "$ADSI_PROVIDER" "$installed"; then
+      cp "$ADSI_PROVIDER" "$installed.new"
+      mv -f "$installed.new" "$installed"
+    fi
   fi
   # A server that lingers 60 s after its last client makes every later
   # start take a second or two, and still goes away by itself.

@@ -1,5 +1,5 @@
 # The ADSI provider's own tests against the forest (add_directory_test: the
-# provider beside each exe, the forest's settings in the environment).
+# provider in the prefix's system32, the forest's settings in the environment).
 add_directory_test(provider_tests
   ProviderPathTest.cpp
   ProviderPropertyTest.cpp

@@ -7,7 +7,7 @@ add_wine_test(ExeImageTest resources
   ManifestVersionTest.cpp
   PeHeaderTest.cpp
 )
-target_link_libraries(ExeImageTest PRIVATE gtest_main version comctl32 gdi32 user32)
+target_link_libraries(ExeImageTest PRIVATE gtest_main test_support version comctl32 gdi32 user32)
 target_compile_definitions(ExeImageTest PRIVATE
   SCHEMA_MODIFY_VERSION="${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
 add_dependencies(ExeImageTest schema-modify)

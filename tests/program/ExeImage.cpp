@@ -1,30 +1,17 @@
 #include "ExeImage.h"
 
+#include "tests/support/Environment.h"
+
 #include <cstdlib>
 
 namespace ExeImage {
 
-// A path that the build gives in an environment variable, as Windows sees it.
-static std::wstring PathFrom(const wchar_t* variable) {
-    const wchar_t* path = _wgetenv(variable);
-    if (!path)
-        return {};
-    std::wstring result(path);
-    // The build gives a Unix path; under Wine the root of that tree is Z:.
-    if (!result.empty() && result[0] == L'/')
-        result = L"Z:" + result;
-    for (auto& c : result)
-        if (c == L'/')
-            c = L'\\';
-    return result;
-}
-
 std::wstring Path() {
-    return PathFrom(L"SCHEMA_MODIFY_EXE");
+    return TestSupport::WindowsPathFrom(L"SCHEMA_MODIFY_EXE");
 }
 
 std::wstring SymbolsPath() {
-    return PathFrom(L"SCHEMA_MODIFY_SYMBOLS");
+    return TestSupport::WindowsPathFrom(L"SCHEMA_MODIFY_SYMBOLS");
 }
 
 std::vector<std::uint8_t> ReadFile(const std::wstring& path) {

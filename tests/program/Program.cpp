@@ -91,16 +91,22 @@ std::wstring DriverDirectory() {
     return dir.substr(0, dir.find_last_of(L"\\/"));
 }
 
-Program::Program(Adsi adsi, const std::wstring& server) {
-    // Wine's own ADSI only where no provider lies beside the exe.
-    const std::wstring dir = DriverDirectory() + (adsi == Adsi::Builtin ? L"\\wine-adsi" : L"");
-    const std::wstring exe = dir + L"\\schema-modify.exe";
+Program::Program(Adsi adsi, const std::wstring& server)
+    : Program(adsi, server, DriverDirectory() + L"\\schema-modify.exe", DriverDirectory()) {}
+
+Program::Program(const std::wstring& exe, const std::wstring& currentDirectory)
+    : Program(Adsi::Provider, std::wstring(), exe, currentDirectory) {}
+
+Program::Program(Adsi adsi, const std::wstring& server, const std::wstring& exe,
+                 const std::wstring& currentDirectory)
+    : m_exe(exe) {
     std::wstring commandLine = L"\"" + exe + L"\"";
     std::wstring env = ChildEnvironment(adsi, server);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT, &env[0], dir.c_str(), &startup, &m_process))
+                        CREATE_UNICODE_ENVIRONMENT, &env[0], currentDirectory.c_str(), &startup,
+                        &m_process))
         m_process = PROCESS_INFORMATION{};
 }
 
@@ -178,8 +184,7 @@ int Program::PictureShown() const {
     SendMessageTimeoutW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0, SMTO_NORMAL, 5000, &image);
     if (!image || !IsWindowVisible(picture)) return 0;
 
-    const std::wstring exe = DriverDirectory() + L"\\schema-modify.exe";
-    HMODULE data = LoadLibraryExW(exe.c_str(), nullptr,
+    HMODULE data = LoadLibraryExW(m_exe.c_str(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!data) return 0;
     RECT r;

@@ -16,7 +16,7 @@ namespace ProgramTest {
 
 enum class Adsi {
     Builtin,   // Wine's own activeds.dll: no directory can be reached
-    Provider,  // the project's provider beside the exe, with the forest's settings
+    Provider,  // the project's provider in system32, with the forest's settings
 };
 
 // What one control shows at a moment.
@@ -33,6 +33,8 @@ public:
     // provider, a non-empty server replaces the forest's WINEADSI_SERVER:
     // the DC that the program's serverless paths reach.
     explicit Program(Adsi adsi, const std::wstring& server = std::wstring());
+    // Starts the exe at that path, with the provider, in that current directory.
+    Program(const std::wstring& exe, const std::wstring& currentDirectory);
     ~Program();  // a process still running at the end of a test is ended
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -76,6 +78,10 @@ public:
     bool Running() const;
 
 private:
+    Program(Adsi adsi, const std::wstring& server, const std::wstring& exe,
+            const std::wstring& currentDirectory);
+
+    std::wstring m_exe;
     PROCESS_INFORMATION m_process{};
     HWND m_window = nullptr;
 };

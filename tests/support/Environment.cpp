@@ -13,6 +13,14 @@ std::wstring EnvironmentValue(const wchar_t* name) {
     return value;
 }
 
+std::wstring WindowsPathFrom(const wchar_t* name) {
+    std::wstring path = EnvironmentValue(name);
+    if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
+    for (auto& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
 ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const std::wstring& value) : m_name(name) {
     m_hadOld = ::GetEnvironmentVariableW(name, nullptr, 0) != 0;
     if (m_hadOld) m_old = EnvironmentValue(name);

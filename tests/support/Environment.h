@@ -9,6 +9,10 @@ namespace TestSupport {
 // The variable's value; empty when it is not set.
 std::wstring EnvironmentValue(const wchar_t* name);
 
+// A path that the build gives in a variable, as a Unix path, the way Windows
+// programs see it (the root of that tree is drive Z:); empty when not set.
+std::wstring WindowsPathFrom(const wchar_t* name);
+
 // Sets a variable (an empty value removes it) for the life of the object,
 // then restores what was there.
 class ScopedEnvironment {
