@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 
 namespace ProgramTest {
 namespace {
@@ -22,11 +21,32 @@ const HRESULT kServerDown = static_cast<HRESULT>(0x8007203A);
 
 std::wstring NoMasterText(HRESULT hr) { return kNoMasterPrefix + SystemDescription(hr); }
 
-bool BesideDriver(const std::wstring& path) {
-    const std::wstring dir = DriverDirectory() + L"\\";
-    return CompareStringOrdinal(path.c_str(), static_cast<int>(std::min(path.size(), dir.size())),
-                                dir.c_str(), static_cast<int>(dir.size()), TRUE) == CSTR_EQUAL;
+// Where Windows keeps activeds.dll, and where the provider is installed.
+std::wstring SystemAdsi() {
+    wchar_t system[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+    return std::wstring(system, n < MAX_PATH ? n : 0) + L"\\activeds.dll";
 }
+
+bool IsSystemAdsi(const std::wstring& path) {
+    return CompareStringOrdinal(path.c_str(), -1, SystemAdsi().c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Takes activeds.dll out of system32 for the life of the object.
+class SystemAdsiRemoved {
+public:
+    SystemAdsiRemoved() : m_moved(MoveFileExW(SystemAdsi().c_str(), Away().c_str(), MOVEFILE_REPLACE_EXISTING)) {}
+    ~SystemAdsiRemoved() {
+        if (m_moved) MoveFileExW(Away().c_str(), SystemAdsi().c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    SystemAdsiRemoved(const SystemAdsiRemoved&) = delete;
+    SystemAdsiRemoved& operator=(const SystemAdsiRemoved&) = delete;
+    bool moved() const { return m_moved; }
+
+private:
+    static std::wstring Away() { return SystemAdsi() + L".away"; }
+    bool m_moved;
+};
 
 TEST(NoDirectory, WineBuiltinAdsiOpensInFailureDisplayAndExitButtonEndsIt) {
     Program program(Adsi::Builtin);
@@ -34,8 +54,7 @@ TEST(NoDirectory, WineBuiltinAdsiOpensInFailureDisplayAndExitButtonEndsIt) {
     ASSERT_TRUE(program.WaitForWindow()) << "no dialog appeared";
     Screenshot("no-directory-builtin-adsi");
     const std::wstring adsi = program.LoadedModule(L"activeds.dll");
-    EXPECT_FALSE(adsi.empty());
-    EXPECT_FALSE(BesideDriver(adsi)) << "the provider was loaded instead of Wine's own ADSI";
+    EXPECT_TRUE(IsSystemAdsi(adsi)) << Narrow(adsi);
 
     const HRESULT shown = program.Text(1013) == NoMasterText(kNoDnsServer) ? kNoDnsServer : kNoDcName;
     EXPECT_TRUE(ShowsPhase(program, FinishedPhase(NoMasterText(shown))));
@@ -55,7 +74,7 @@ TEST(NoDirectory, ProviderAtStoppedDcOpensInFailureDisplayAndEscapeEndsIt) {
     ASSERT_TRUE(program.started());
     ASSERT_TRUE(program.WaitForWindow()) << "no dialog appeared";
     Screenshot("no-directory-stopped-dc");
-    EXPECT_TRUE(BesideDriver(program.LoadedModule(L"activeds.dll"))) << "the provider is not loaded";
+    EXPECT_TRUE(IsSystemAdsi(program.LoadedModule(L"activeds.dll")));
 
     EXPECT_TRUE(ShowsPhase(program, FinishedPhase(NoMasterText(kServerDown))));
     EXPECT_EQ(204, program.PictureShown());
@@ -63,6 +82,25 @@ TEST(NoDirectory, ProviderAtStoppedDcOpensInFailureDisplayAndEscapeEndsIt) {
     program.PressKey(VK_ESCAPE);
     DWORD code = 0;
     ASSERT_TRUE(program.WaitForExit(15000, &code)) << "Escape did not end the program";
+    EXPECT_EQ(2u, code);
+}
+
+// Without any activeds.dll to load, the program still opens, with the
+// system's text for the load failure, and "&Exit" ends it as always.
+TEST(NoDirectory, MissingAdsiLibraryOpensInFailureDisplayAndExitButtonEndsIt) {
+    SystemAdsiRemoved removed;
+    ASSERT_TRUE(removed.moved()) << "cannot move " << Narrow(SystemAdsi()) << ": " << GetLastError();
+    Program program(Adsi::Provider);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(program.WaitForWindow()) << "no dialog appeared";
+    Screenshot("no-directory-no-adsi-library");
+    EXPECT_EQ(L"", program.LoadedModule(L"activeds.dll"));
+    EXPECT_TRUE(ShowsPhase(program, FinishedPhase(NoMasterText(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)))));
+    EXPECT_EQ(204, program.PictureShown());
+
+    program.Click(2);
+    DWORD code = 0;
+    ASSERT_TRUE(program.WaitForExit(15000, &code)) << "\"&Exit\" did not end the program";
     EXPECT_EQ(2u, code);
 }
 
