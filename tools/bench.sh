@@ -49,9 +49,9 @@ rm -rf "$work"
 mkdir -p "$work/bin"
 cp "$build/app/schema-modify.exe" "$build/tools/bench/empty-dialog.exe" \
    "$build/tools/bench/bench-probe.exe" "$work/bin/"
-provider=$(find "$build/wine" -maxdepth 2 -name activeds.dll | head -n1)
-[ -n "$provider" ] || { say "the provider activeds.dll was not built"; exit 1; }
-cp "$provider" "$work/bin/"
+# tools/wine-run.sh installs the provider into the prefix's system32.
+export ADSI_PROVIDER=$build/wine/activeds.dll
+[ -f "$ADSI_PROVIDER" ] || { say "the provider activeds.dll was not built"; exit 1; }
 
 export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all

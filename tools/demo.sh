@@ -66,9 +66,9 @@ shots=$work/screenshots
 mkdir -p "$work/bin" "$shots"
 rm -f "$shots"/*.png
 cp "$build/app/schema-modify.exe" "$build/tools/bench/bench-probe.exe" "$work/bin/"
-provider=$(find "$build/wine" -maxdepth 2 -name activeds.dll | head -n1)
-[ -n "$provider" ] || fail "the provider activeds.dll was not built"
-cp "$provider" "$work/bin/"
+# tools/wine-run.sh installs the provider into the prefix's system32.
+export ADSI_PROVIDER=$build/wine/activeds.dll
+[ -f "$ADSI_PROVIDER" ] || fail "the provider activeds.dll was not built"
 
 forest_started=0
 cleanup() {
