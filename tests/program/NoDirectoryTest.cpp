@@ -16,6 +16,9 @@ namespace {
 // network namespace has loopback only).
 const HRESULT kNoDcName = static_cast<HRESULT>(0x8007232B);
 const HRESULT kNoDnsServer = static_cast<HRESULT>(0x8007232A);
+// ERROR_NO_SUCH_DOMAIN: what the locator answers here in a prefix that the
+// program tests share (seen with main's exe as with this one).
+const HRESULT kNoDomain = static_cast<HRESULT>(0x8007054B);
 // A DC that does not listen: ADSI's "server is not operational".
 const HRESULT kServerDown = static_cast<HRESULT>(0x8007203A);
 
@@ -56,7 +59,9 @@ TEST(NoDirectory, WineBuiltinAdsiOpensInFailureDisplayAndExitButtonEndsIt) {
     const std::wstring adsi = program.LoadedModule(L"activeds.dll");
     EXPECT_TRUE(IsSystemAdsi(adsi)) << Narrow(adsi);
 
-    const HRESULT shown = program.Text(1013) == NoMasterText(kNoDnsServer) ? kNoDnsServer : kNoDcName;
+    HRESULT shown = kNoDcName;
+    for (HRESULT hr : {kNoDnsServer, kNoDomain})
+        if (program.Text(1013) == NoMasterText(hr)) shown = hr;
     EXPECT_TRUE(ShowsPhase(program, FinishedPhase(NoMasterText(shown))));
     EXPECT_EQ(204, program.PictureShown());
 
