@@ -2,7 +2,8 @@
 # Makes a release of schema-modify.exe: builds Release from a clean clone of
 # the committed HEAD, strips the exe (its symbols go to a separate file),
 # signs it with Authenticode and writes DIST_DIR (default dist/): the signed
-# exe, the symbols, SHA256SUMS and a text saying how to verify them.
+# exe, its symbols (GNU debug file and PDB), SHA256SUMS and a text saying how
+# to verify them.
 #   tools/release.sh [--work DIR] [DIST_DIR]
 # The key: RELEASE_PKCS12 (a PKCS#12 file) and RELEASE_PKCS12_PASSWORD; the
 # signature is checked against the system's CAs, or RELEASE_CAFILE. Without
@@ -49,16 +50,23 @@ build=$src/build
 export SOURCE_DATE_EPOCH=0
 
 say "building $commit in $build"
-cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DSCHEMA_MODIFY_PDB=ON >/dev/null
 cmake --build "$build" -j2 --target schema-modify >/dev/null
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || { say "no project version in $build/CMakeCache.txt"; exit 1; }
 name=schema-modify-$version
 
+# The PDB for Windows debuggers: ld gives it and the exe's CodeView record
+# a GUID drawn at random, which is replaced by one made from the exe's bytes.
+pdb=$build/app/$name.pdb
+[ -f "$pdb" ] || { say "the link wrote no $pdb"; exit 1; }
+python3 "$src/tools/release/pdb-guid.py" "$build/app/schema-modify.exe" "$pdb"
+
 # Stripped exe and symbols; the exe names its symbols file (.gnu_debuglink)
 # so that a debugger finds it when both lie side by side.
 out=$work/unsigned
 mkdir -p "$out"
+cp "$pdb" "$out/"
 x86_64-w64-mingw32-objcopy --only-keep-debug "$build/app/schema-modify.exe" "$out/$name.debug"
 x86_64-w64-mingw32-strip --strip-all -o "$out/$name.exe" "$build/app/schema-modify.exe"
 (cd "$out" && x86_64-w64-mingw32-objcopy --add-gnu-debuglink="$name.debug" "$name.exe")
@@ -89,7 +97,7 @@ else
   verify+=(-CAfile "$dist/test-signing-cert.pem")
 fi
 rm -rf "$keys"
-cp "$out/$name.debug" "$dist/"
+cp "$out/$name.debug" "$out/$name.pdb" "$dist/"
 "${verify[@]}" >"$work/verify.txt" || { cat "$work/verify.txt" >&2; say "the signature does not verify"; exit 1; }
 
 notes=$name.txt
@@ -105,6 +113,7 @@ notes=$name.txt
   echo "Files:"
   echo "  $name.exe     the program, Authenticode-signed (SHA-256)"
   echo "  $name.debug   its symbols, for a debugger (not needed to run it)"
+  echo "  $name.pdb     the same for Windows debuggers, matched by the exe's CodeView record"
   echo
   echo "To verify:"
   echo "  sha256sum -c SHA256SUMS"
@@ -120,7 +129,7 @@ notes=$name.txt
   echo "Rebuilt from the commit with tools/release.sh, the exe is the same, byte"
   echo "for byte, up to its signature (a new signing makes a new one)."
 } >"$dist/$notes"
-(cd "$dist" && sha256sum -- *.exe *.debug "$notes" >SHA256SUMS)
+(cd "$dist" && sha256sum -- *.exe *.debug *.pdb "$notes" >SHA256SUMS)
 
 say "wrote $dist:"
 (cd "$dist" && ls -l) >&2
