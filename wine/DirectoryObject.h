@@ -95,9 +95,9 @@ private:
     // for a name the schema does not know.
     HRESULT SyntaxOf(const std::wstring& name, Syntax& syntax);
     SearchState* FindSearch(ADS_SEARCH_HANDLE handle);
-    // Sends the search the first time a row is asked for.
-    HRESULT Send(SearchState& search);
-    HRESULT NextRow(SearchState& search);
+    // GetFirstRow and GetNextRow: the search goes out the first time a row
+    // is asked for.
+    HRESULT Advance(ADS_SEARCH_HANDLE handle, bool fromFirst);
 
     LONG m_refs = 1;
     Connection* m_connection;

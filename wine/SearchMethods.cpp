@@ -112,49 +112,33 @@ HRESULT WINAPI DirectoryObject::ExecuteSearch(LPWSTR filter, LPWSTR* attributes,
     });
 }
 
-HRESULT DirectoryObject::Send(SearchState& search) {
-    if (search.sent) return S_OK;
-    HRESULT hr = m_connection->Search(m_dn, LDAP_SCOPE_SUBTREE, search.filter,
-                                      search.allAttributes ? nullptr : &search.attributes, search.rows);
-    // A search that failed is sent again by the next call: the handle
-    // stays as ExecuteSearch made it.
-    if (FAILED(hr)) return hr;
-    search.sent = true;
-    search.current = -1;
-    return S_OK;
-}
+HRESULT WINAPI DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE handle) { return Advance(handle, true); }
+HRESULT WINAPI DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE handle) { return Advance(handle, false); }
 
-HRESULT WINAPI DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE handle) {
+HRESULT DirectoryObject::Advance(ADS_SEARCH_HANDLE handle, bool fromFirst) {
     SearchState* search = FindSearch(handle);
     if (!search) return E_ADS_BAD_PARAMETER;
     return Guarded([&] {
-        HRESULT hr = Send(*search);
-        if (FAILED(hr)) return hr;
-        search->current = -1;
-        return NextRow(*search);
+        if (!search->sent) {
+            HRESULT hr = m_connection->Search(m_dn, LDAP_SCOPE_SUBTREE, search->filter,
+                                              search->allAttributes ? nullptr : &search->attributes, search->rows);
+            // A search that failed is sent again by the next call: the
+            // handle stays as ExecuteSearch made it.
+            if (FAILED(hr)) return hr;
+            search->sent = true;
+        }
+        if (fromFirst) search->current = -1;
+        long long size = static_cast<long long>(search->rows.size());
+        if (search->current < size) ++search->current;
+        if (search->current < size) return S_OK;
+        // With the default preferences the search is synchronous: every row
+        // has arrived, so nothing is pending. A caller that asks
+        // ADsGetLastError whether to wait (ERROR_MORE_DATA,
+        // "IDirectorySearch::GetNextRow") must not read an older record and
+        // loop on it.
+        ADsSetLastError(ERROR_SUCCESS, nullptr, nullptr);
+        return S_ADS_NOMORE_ROWS;
     });
-}
-
-HRESULT WINAPI DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE handle) {
-    SearchState* search = FindSearch(handle);
-    if (!search) return E_ADS_BAD_PARAMETER;
-    return Guarded([&] {
-        HRESULT hr = Send(*search);
-        if (FAILED(hr)) return hr;
-        return NextRow(*search);
-    });
-}
-
-HRESULT DirectoryObject::NextRow(SearchState& search) {
-    long long size = static_cast<long long>(search.rows.size());
-    if (search.current < size) ++search.current;
-    if (search.current < size) return S_OK;
-    // With the default preferences the search is synchronous: every row has
-    // arrived, so nothing is pending. A caller that asks ADsGetLastError
-    // whether to wait (ERROR_MORE_DATA, "IDirectorySearch::GetNextRow") must
-    // not read an older record and loop on it.
-    ADsSetLastError(ERROR_SUCCESS, nullptr, nullptr);
-    return S_ADS_NOMORE_ROWS;
 }
 
 HRESULT WINAPI DirectoryObject::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PADS_SEARCH_COLUMN column) {
