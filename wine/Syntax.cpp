@@ -1,7 +1,6 @@
 #include "wine/Syntax.h"
 
 #include <cwctype>
-#include <sstream>
 
 namespace Provider {
 
@@ -32,6 +31,21 @@ std::wstring Unquoted(std::wstring token) {
     return token;
 }
 
+// The description's words, split at white space.
+std::vector<std::wstring> Words(const std::wstring& text) {
+    std::vector<std::wstring> words;
+    std::wstring word;
+    for (wchar_t c : text + L" ") {
+        if (!std::iswspace(c)) {
+            word += c;
+        } else if (!word.empty()) {
+            words.push_back(word);
+            word.clear();
+        }
+    }
+    return words;
+}
+
 std::wstring Lower(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
     return text;
@@ -42,15 +56,15 @@ std::wstring Lower(std::wstring text) {
 std::map<std::wstring, Syntax> ParseAttributeTypes(const std::vector<std::wstring>& attributeTypes) {
     std::map<std::wstring, Syntax> syntaxes;
     for (const std::wstring& description : attributeTypes) {
-        std::wistringstream tokens(description);
-        std::wstring token, name, syntax;
-        while (tokens >> token) {
-            if (token == L"NAME" && tokens >> token) {
+        std::vector<std::wstring> words = Words(description);
+        std::wstring name, syntax;
+        for (size_t i = 0; i + 1 < words.size(); ++i) {
+            if (words[i] == L"NAME") {
                 // NAME ( 'a' 'b' ): the first name is the display name.
-                if (token == L"(") tokens >> token;
-                name = Unquoted(token);
-            } else if (token == L"SYNTAX" && tokens >> token) {
-                syntax = Unquoted(token);
+                size_t at = words[i + 1] == L"(" ? i + 2 : i + 1;
+                if (at < words.size()) name = Unquoted(words[at]);
+            } else if (words[i] == L"SYNTAX") {
+                syntax = Unquoted(words[i + 1]);
             }
         }
         if (!name.empty() && !syntax.empty()) syntaxes[Lower(name)] = FromLdapSyntax(syntax);
