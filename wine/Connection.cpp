@@ -56,21 +56,6 @@ std::wstring FromUtf8(const char* bytes, ULONG length) {
 
 PWCHAR Mutable(const std::wstring& text) { return const_cast<PWCHAR>(text.c_str()); }
 
-std::wstring EscapeFilterValue(const std::wstring& value) {
-    static const wchar_t hex[] = L"0123456789abcdef";
-    std::wstring out;
-    for (wchar_t c : value) {
-        if (c == L'*' || c == L'(' || c == L')' || c == L'\\' || c == L'\0') {
-            out += L'\\';
-            out += hex[(c >> 4) & 0xF];
-            out += hex[c & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 Entry ReadEntry(LDAP* ld, LDAPMessage* message) {
     Entry entry;
     if (PWCHAR dn = ldap_get_dnW(ld, message)) {
@@ -310,30 +295,53 @@ HRESULT Connection::Modify(const std::wstring& dn, const std::vector<Attribute>&
     return Change(L"modify", dn, attributes, LDAP_MOD_REPLACE);
 }
 
-bool Connection::HasDnSyntax(const std::wstring& attribute) {
-    std::wstring key = Lower(attribute);
-    ExclusiveLock schema(m_schemaLock);
-    auto known = m_dnSyntax.find(key);
-    if (known != m_dnSyntax.end()) return known->second;
+namespace {
 
+// Syntaxes by server key. Read under the lock, so that threads that meet an
+// unread schema together read it once.
+SRWLOCK g_schemaLock = SRWLOCK_INIT;
+std::map<std::wstring, std::map<std::wstring, Syntax>>& Schemas() {
+    static std::map<std::wstring, std::map<std::wstring, Syntax>> schemas;
+    return schemas;
+}
+
+}  // namespace
+
+HRESULT Connection::ReadSchema(std::map<std::wstring, Syntax>& syntaxes) {
+    // ADSI reads the abstract schema: the subschema entry that RootDSE names.
     std::vector<Entry> entries;
-    if (m_schemaDn.empty()) {
-        std::vector<std::wstring> wanted{L"schemaNamingContext"};
-        if (FAILED(Search(L"", LDAP_SCOPE_BASE, L"(objectClass=*)", &wanted, entries, false))) return false;
-        for (const Entry& e : entries)
-            for (const Attribute& a : e.attributes)
-                if (SameAttributeName(a.name, wanted[0]) && !a.values.empty()) m_schemaDn = a.values[0];
-        if (m_schemaDn.empty()) return false;
-    }
-    std::vector<std::wstring> wanted{L"attributeSyntax"};
-    std::wstring filter = L"(&(objectClass=attributeSchema)(lDAPDisplayName=" + EscapeFilterValue(attribute) + L"))";
-    if (FAILED(Search(m_schemaDn, LDAP_SCOPE_ONELEVEL, filter, &wanted, entries, false))) return false;
-    bool dn = false;
+    std::vector<std::wstring> wanted{L"subschemaSubentry"};
+    HRESULT hr = Search(L"", LDAP_SCOPE_BASE, L"(objectClass=*)", &wanted, entries);
+    if (FAILED(hr)) return hr;
+    std::wstring subschema;
     for (const Entry& e : entries)
         for (const Attribute& a : e.attributes)
-            if (SameAttributeName(a.name, wanted[0]) && !a.values.empty()) dn = a.values[0] == L"2.5.5.1";
-    m_dnSyntax[key] = dn;
-    return dn;
+            if (SameAttributeName(a.name, wanted[0]) && !a.values.empty()) subschema = a.values[0];
+    if (subschema.empty()) return Failed(LDAP_NO_SUCH_OBJECT, L"RootDSE names no subschemaSubentry", true);
+    wanted = {L"attributeTypes"};
+    hr = Search(subschema, LDAP_SCOPE_BASE, L"(objectClass=*)", &wanted, entries);
+    if (FAILED(hr)) return hr;
+    for (const Entry& e : entries)
+        for (const Attribute& a : e.attributes)
+            if (SameAttributeName(a.name, wanted[0])) syntaxes = ParseAttributeTypes(a.values);
+    return S_OK;
+}
+
+HRESULT Connection::LookUpSyntax(const std::wstring& attribute, bool& known, Syntax& syntax) {
+    known = false;
+    ExclusiveLock lock(g_schemaLock);
+    auto schema = Schemas().find(m_key);
+    if (schema == Schemas().end()) {
+        std::map<std::wstring, Syntax> syntaxes;
+        HRESULT hr = ReadSchema(syntaxes);
+        if (FAILED(hr)) return hr;
+        schema = Schemas().emplace(m_key, std::move(syntaxes)).first;
+    }
+    auto found = schema->second.find(Lower(attribute));
+    if (found == schema->second.end()) return S_OK;
+    known = true;
+    syntax = found->second;
+    return S_OK;
 }
 
 }  // namespace Provider

@@ -5,6 +5,7 @@
 
 #include "wine/Entry.h"
 #include "wine/Settings.h"
+#include "wine/Syntax.h"
 
 #include <windows.h>
 #include <winldap.h>
@@ -34,9 +35,12 @@ public:
     HRESULT Add(const std::wstring& dn, const std::vector<Attribute>& attributes);
     HRESULT Modify(const std::wstring& dn, const std::vector<Attribute>& attributes);
 
-    // True when the schema gives the attribute DN syntax (2.5.5.1). Looked
-    // up once per name and session; false when the schema cannot tell.
-    bool HasDnSyntax(const std::wstring& attribute);
+    // The attribute's syntax from the server's abstract schema, which is
+    // read at the first look-up for the server and kept for the process, as
+    // ADSI keeps its schema cache. known is false for a name the schema
+    // does not have. A failed read is the caller's failure (extended error
+    // set) and is tried again at the next look-up.
+    HRESULT LookUpSyntax(const std::wstring& attribute, bool& known, Syntax& syntax);
 
 private:
     Connection(const std::wstring& key, const std::wstring& host, ULONG port);
@@ -55,15 +59,13 @@ private:
     HRESULT Failed(ULONG ldapCode, const std::wstring& serverText, bool recordFailure);
     HRESULT Change(const wchar_t* operation, const std::wstring& dn,
                    const std::vector<Attribute>& attributes, ULONG modOp);
+    HRESULT ReadSchema(std::map<std::wstring, Syntax>& syntaxes);
 
     std::wstring m_key;  // host:port, lower case
     std::wstring m_host;
     LDAP* m_ld = nullptr;
     LONG m_refs = 1;
     SRWLOCK m_lock = SRWLOCK_INIT;
-    SRWLOCK m_schemaLock = SRWLOCK_INIT;  // guards the two members below
-    std::map<std::wstring, bool> m_dnSyntax;
-    std::wstring m_schemaDn;
 };
 
 }  // namespace Provider

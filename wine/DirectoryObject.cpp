@@ -106,6 +106,20 @@ HRESULT DirectoryObject::Load(bool keepChanges) {
     return S_OK;
 }
 
+HRESULT DirectoryObject::SyntaxOf(const std::wstring& name, Syntax& syntax) {
+    if (m_rootDse) {
+        syntax = Syntax::Operational;
+        return S_OK;
+    }
+    bool known = false;
+    HRESULT hr = m_connection->LookUpSyntax(name, known, syntax);
+    if (FAILED(hr)) return hr;
+    // Without the attribute in the schema there is no syntax to convert by:
+    // the corrective action that "Generic ADSI Error Codes" gives for
+    // E_ADS_CANT_CONVERT_DATATYPE is sufficient schema data.
+    return known ? S_OK : E_ADS_CANT_CONVERT_DATATYPE;
+}
+
 HRESULT WINAPI DirectoryObject::GetInfo() {
     return Guarded([&] { return Load(false); });
 }
@@ -122,9 +136,12 @@ HRESULT WINAPI DirectoryObject::Get(BSTR name, VARIANT* value) {
         }
         const std::vector<std::wstring>* values = m_cache.Find(name);
         if (!values) return E_ADS_PROPERTY_NOT_FOUND;
+        Syntax syntax;
+        HRESULT hr = SyntaxOf(name, syntax);
+        if (FAILED(hr)) return hr;
         VARIANT result;
         ::VariantInit(&result);
-        HRESULT hr = ValuesToVariant(*values, &result);
+        hr = ValuesToVariant(*values, syntax, &result);
         if (FAILED(hr)) return hr;
         *value = result;
         return S_OK;
@@ -134,8 +151,13 @@ HRESULT WINAPI DirectoryObject::Get(BSTR name, VARIANT* value) {
 HRESULT WINAPI DirectoryObject::Put(BSTR name, VARIANT value) {
     if (!name || !*name) return E_ADS_BAD_PARAMETER;
     return Guarded([&] {
+        // Converted here, so that a value that does not convert never reaches
+        // the cache, nor SetInfo the directory.
+        Syntax syntax;
+        HRESULT hr = SyntaxOf(name, syntax);
+        if (FAILED(hr)) return hr;
         std::vector<std::wstring> values;
-        HRESULT hr = VariantToValues(value, values);
+        hr = VariantToValues(value, syntax, values);
         if (FAILED(hr)) return hr;
         m_cache.Put(name, std::move(values));
         return S_OK;

@@ -91,7 +91,13 @@ private:
     DirectoryObject& operator=(const DirectoryObject&) = delete;
 
     HRESULT Load(bool keepChanges);
+    // The syntax that converts name's values; E_ADS_CANT_CONVERT_DATATYPE
+    // for a name the schema does not know.
+    HRESULT SyntaxOf(const std::wstring& name, Syntax& syntax);
     SearchState* FindSearch(ADS_SEARCH_HANDLE handle);
+    // GetFirstRow and GetNextRow: the search goes out the first time a row
+    // is asked for.
+    HRESULT Advance(ADS_SEARCH_HANDLE handle, bool fromFirst);
 
     LONG m_refs = 1;
     Connection* m_connection;

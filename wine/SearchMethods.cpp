@@ -1,9 +1,13 @@
 // IDirectorySearch of DirectoryObject: a subtree search with default
-// preferences whose rows are all read when it is executed, then handed out
-// row by row; ADsPath is a column made from each row's DN.
+// preferences. ExecuteSearch only checks and keeps the request; like ADSI's
+// LDAP provider ("IDirectorySearch::ExecuteSearch", "Searching with the
+// IDirectorySearch Interface") the search goes out at the first GetFirstRow
+// or GetNextRow, which reports its failure. Its rows are all read then and
+// handed out row by row; ADsPath is a column made from each row's DN.
 #include "wine/DirectoryObject.h"
 
 #include "wine/AdsPath.h"
+#include "wine/Filter.h"
 #include "wine/SearchState.h"
 
 #include <adserr.h>
@@ -69,7 +73,6 @@ SearchState* DirectoryObject::FindSearch(ADS_SEARCH_HANDLE handle) {
 
 HRESULT WINAPI DirectoryObject::SetSearchPreference(PADS_SEARCHPREF_INFO, DWORD) { return E_NOTIMPL; }
 HRESULT WINAPI DirectoryObject::AbandonSearch(ADS_SEARCH_HANDLE) { return E_NOTIMPL; }
-HRESULT WINAPI DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE) { return E_NOTIMPL; }
 HRESULT WINAPI DirectoryObject::GetPreviousRow(ADS_SEARCH_HANDLE) { return E_NOTIMPL; }
 HRESULT WINAPI DirectoryObject::GetNextColumnName(ADS_SEARCH_HANDLE, LPWSTR*) { return E_NOTIMPL; }
 
@@ -77,21 +80,30 @@ HRESULT WINAPI DirectoryObject::ExecuteSearch(LPWSTR filter, LPWSTR* attributes,
                                               PADS_SEARCH_HANDLE handle) {
     if (!handle) return E_ADS_BAD_PARAMETER;
     *handle = nullptr;
+    // A null list goes with 0 (no attribute) or 0xFFFFFFFF (all of them).
     if (count != AllAttributes && count && !attributes) return E_ADS_BAD_PARAMETER;
     return Guarded([&] {
-        std::vector<std::wstring> wanted;
-        bool all = !attributes || count == AllAttributes;
-        if (!all) {
-            for (DWORD i = 0; i < count; ++i)
-                if (attributes[i] && !IsAdsPath(attributes[i])) wanted.push_back(attributes[i]);
-            // ADsPath alone needs no attribute from the server: "1.1" asks
-            // for none.
-            if (wanted.empty()) wanted.push_back(L"1.1");
-        }
         auto search = std::make_unique<SearchState>();
-        HRESULT hr = m_connection->Search(m_dn, LDAP_SCOPE_SUBTREE, filter && *filter ? filter : L"(objectClass=*)",
-                                          all ? nullptr : &wanted, search->rows);
-        if (FAILED(hr)) return hr;
+        // No filter matches every object; a bare item is taken as if in
+        // parentheses. The documentation is silent on both; both are what
+        // LDAP filters mean.
+        search->filter = filter && *filter ? filter : L"(objectClass=*)";
+        if (search->filter[0] != L'(') search->filter = L"(" + search->filter + L")";
+        // Checked here, before anything is sent; "Generic ADSI Error Codes"
+        // has the code for it.
+        if (!IsWellFormedFilter(search->filter)) return E_ADS_INVALID_FILTER;
+        search->allAttributes = count == AllAttributes;
+        if (!search->allAttributes) {
+            // The columns are the names asked for ("Processing Query
+            // Results"); a count of 0 asks for none, not even ADsPath.
+            for (DWORD i = 0; i < count; ++i) {
+                if (!attributes[i]) continue;
+                if (IsAdsPath(attributes[i])) search->adsPath = true;
+                else search->attributes.push_back(attributes[i]);
+            }
+            // "1.1" asks the server for no attribute.
+            if (search->attributes.empty()) search->attributes.push_back(L"1.1");
+        }
         // Kept first, handed out after: a list that cannot grow leaves the
         // caller without a handle rather than with a freed one.
         m_searches.push_back(std::move(search));
@@ -100,17 +112,33 @@ HRESULT WINAPI DirectoryObject::ExecuteSearch(LPWSTR filter, LPWSTR* attributes,
     });
 }
 
-HRESULT WINAPI DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE handle) {
+HRESULT WINAPI DirectoryObject::GetFirstRow(ADS_SEARCH_HANDLE handle) { return Advance(handle, true); }
+HRESULT WINAPI DirectoryObject::GetNextRow(ADS_SEARCH_HANDLE handle) { return Advance(handle, false); }
+
+HRESULT DirectoryObject::Advance(ADS_SEARCH_HANDLE handle, bool fromFirst) {
     SearchState* search = FindSearch(handle);
     if (!search) return E_ADS_BAD_PARAMETER;
-    long long size = static_cast<long long>(search->rows.size());
-    if (search->current < size) ++search->current;
-    if (search->current < size) return S_OK;
-    // Every row arrived with ExecuteSearch, so nothing is pending: a caller
-    // that asks ADsGetLastError whether to wait (ERROR_MORE_DATA) must not
-    // read an older record and loop on it.
-    ADsSetLastError(ERROR_SUCCESS, nullptr, nullptr);
-    return S_ADS_NOMORE_ROWS;
+    return Guarded([&] {
+        if (!search->sent) {
+            HRESULT hr = m_connection->Search(m_dn, LDAP_SCOPE_SUBTREE, search->filter,
+                                              search->allAttributes ? nullptr : &search->attributes, search->rows);
+            // A search that failed is sent again by the next call: the
+            // handle stays as ExecuteSearch made it.
+            if (FAILED(hr)) return hr;
+            search->sent = true;
+        }
+        if (fromFirst) search->current = -1;
+        long long size = static_cast<long long>(search->rows.size());
+        if (search->current < size) ++search->current;
+        if (search->current < size) return S_OK;
+        // With the default preferences the search is synchronous: every row
+        // has arrived, so nothing is pending. A caller that asks
+        // ADsGetLastError whether to wait (ERROR_MORE_DATA,
+        // "IDirectorySearch::GetNextRow") must not read an older record and
+        // loop on it.
+        ADsSetLastError(ERROR_SUCCESS, nullptr, nullptr);
+        return S_ADS_NOMORE_ROWS;
+    });
 }
 
 HRESULT WINAPI DirectoryObject::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PADS_SEARCH_COLUMN column) {
@@ -122,12 +150,18 @@ HRESULT WINAPI DirectoryObject::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name,
         return E_ADS_COLUMN_NOT_SET;
     return Guarded([&] {
         const Entry& row = search->rows[static_cast<size_t>(search->current)];
-        if (IsAdsPath(name))
+        if (IsAdsPath(name)) {
+            if (!search->allAttributes && !search->adsPath) return E_ADS_COLUMN_NOT_SET;
             return FillColumn(name, ADSTYPE_CASE_IGNORE_STRING, {MakeAdsPath(m_server, row.dn)}, *column);
+        }
         auto found = std::find_if(row.attributes.begin(), row.attributes.end(),
                                   [&](const Attribute& a) { return SameAttributeName(a.name, name); });
         if (found == row.attributes.end() || found->values.empty()) return E_ADS_COLUMN_NOT_SET;
-        ADSTYPE type = m_connection->HasDnSyntax(found->name) ? ADSTYPE_DN_STRING : ADSTYPE_CASE_IGNORE_STRING;
+        bool known = false;
+        Syntax syntax = Syntax::String;
+        HRESULT hr = m_connection->LookUpSyntax(found->name, known, syntax);
+        if (FAILED(hr)) return hr;
+        ADSTYPE type = known && syntax == Syntax::Dn ? ADSTYPE_DN_STRING : ADSTYPE_CASE_IGNORE_STRING;
         return FillColumn(name, type, found->values, *column);
     });
 }

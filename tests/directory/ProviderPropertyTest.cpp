@@ -1,32 +1,53 @@
-// The property cache: Get of what the directory holds, Put of each variant
-// type, Create then SetInfo as one add, SetInfo of an existing object as one
+// The property cache: Get of what the directory holds in the VARIANT type of
+// each syntax, Put converting by syntax, the schema read once per server,
+// Create then SetInfo as one add, SetInfo of an existing object as one
 // modify, and the directory's refusals with their extended errors.
 #include "tests/directory/ProviderTest.h"
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 using namespace ProviderTest;
 
 namespace {
 
 const wchar_t UsersDn[] = L"CN=Users,DC=samdom,DC=test";
+const wchar_t CommonNameDn[] = L"CN=Common-Name,CN=Schema,CN=Configuration,DC=samdom,DC=test";
+
+// A value of one of the types Get returns, in the directory's text form.
+std::wstring ScalarText(const VARIANT& value) {
+    switch (V_VT(&value)) {
+    case VT_BSTR:
+        return V_BSTR(&value);
+    case VT_BOOL:
+        return V_BOOL(&value) ? L"TRUE" : L"FALSE";
+    case VT_I4:
+        return std::to_wstring(V_I4(&value));
+    case VT_DATE: {
+        SYSTEMTIME t{};
+        EXPECT_TRUE(::VariantTimeToSystemTime(V_DATE(&value), &t));
+        wchar_t text[32];
+        swprintf(text, 32, L"%04u%02u%02u%02u%02u%02u.0Z", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+        return text;
+    }
+    default:
+        ADD_FAILURE() << "unexpected VARIANT type " << V_VT(&value);
+        return std::wstring();
+    }
+}
 
 std::vector<std::wstring> VariantStrings(const VARIANT& value) {
     std::vector<std::wstring> out;
-    if (V_VT(&value) == VT_BSTR) {
-        out.push_back(V_BSTR(&value));
-    } else if (V_VT(&value) == (VT_ARRAY | VT_VARIANT)) {
+    if (V_VT(&value) != (VT_ARRAY | VT_VARIANT)) {
+        out.push_back(ScalarText(value));
+    } else {
         LONG lower = 0, upper = -1;
         ::SafeArrayGetLBound(V_ARRAY(&value), 1, &lower);
         ::SafeArrayGetUBound(V_ARRAY(&value), 1, &upper);
         for (LONG i = lower; i <= upper; ++i) {
             Scoped::Variant element;
             EXPECT_EQ(S_OK, ::SafeArrayGetElement(V_ARRAY(&value), &i, element.get()));
-            EXPECT_EQ(VT_BSTR, V_VT(element.get()));
-            if (V_VT(element.get()) == VT_BSTR) out.push_back(V_BSTR(element.get()));
+            out.push_back(ScalarText(*element));
         }
     }
     return out;
@@ -80,32 +101,6 @@ HRESULT GetStrings(IADs* object, const wchar_t* name, std::vector<std::wstring>&
     return hr;
 }
 
-// The operation log of the provider, kept in a file of its own while alive.
-class OperationLog {
-public:
-    OperationLog() {
-        wchar_t dir[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, dir);
-        m_path = std::wstring(dir) + UniqueName(L"provider-ops-") + L".log";
-        ::SetEnvironmentVariableW(L"WINEADSI_STATS", m_path.c_str());
-    }
-    ~OperationLog() {
-        ::SetEnvironmentVariableW(L"WINEADSI_STATS", nullptr);
-        ::DeleteFileW(m_path.c_str());
-    }
-    // The first word of each line, in order.
-    std::vector<std::string> Operations() const {
-        std::ifstream in(Narrow(m_path));
-        std::vector<std::string> ops;
-        std::string line;
-        while (std::getline(in, line)) ops.push_back(line.substr(0, line.find(' ')));
-        return ops;
-    }
-
-private:
-    std::wstring m_path;
-};
-
 }  // namespace
 
 TEST(ProviderGet, ValuesAsTheDirectoryHoldsThem) {
@@ -115,22 +110,29 @@ TEST(ProviderGet, ValuesAsTheDirectoryHoldsThem) {
         const wchar_t* property;
         HRESULT expected;
         VARTYPE type;
+        const char* page;  // the documentation that fixes the type
     };
+    const wchar_t ServerDn[] =
+        L"CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test";
     const Row rows[] = {
-        {UsersDn, L"cn", S_OK, VT_BSTR},
-        {UsersDn, L"CN", S_OK, VT_BSTR},  // names are case-insensitive
-        {UsersDn, L"distinguishedName", S_OK, VT_BSTR},
-        {UsersDn, L"objectClass", S_OK, VT_ARRAY | VT_VARIANT},
-        {UsersDn, L"noSuchProperty", E_ADS_PROPERTY_NOT_FOUND, VT_EMPTY},
-        {SchemaDn, L"fSMORoleOwner", S_OK, VT_BSTR},
-        {L"CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test",
-         L"dNSHostName", S_OK, VT_BSTR},
-        {L"", L"schemaNamingContext", S_OK, VT_BSTR},
-        {L"", L"namingContexts", S_OK, VT_ARRAY | VT_VARIANT},
-        {L"", L"noSuchProperty", E_ADS_PROPERTY_NOT_FOUND, VT_EMPTY},
+        {UsersDn, L"cn", S_OK, VT_BSTR, "String(Unicode)"},
+        {UsersDn, L"CN", S_OK, VT_BSTR, "String(Unicode)"},  // names are case-insensitive
+        {UsersDn, L"distinguishedName", S_OK, VT_BSTR, "Object(DS-DN)"},
+        {UsersDn, L"objectClass", S_OK, VT_ARRAY | VT_VARIANT, "IADs::Get (several values)"},
+        {UsersDn, L"systemFlags", S_OK, VT_I4, "Integer"},
+        {UsersDn, L"whenCreated", S_OK, VT_DATE, "String(Generalized-Time)"},
+        {UsersDn, L"noSuchProperty", E_ADS_PROPERTY_NOT_FOUND, VT_EMPTY, "IADs::Get"},
+        {CommonNameDn, L"isSingleValued", S_OK, VT_BOOL, "Boolean"},
+        {CommonNameDn, L"oMSyntax", S_OK, VT_I4, "Integer"},
+        {CommonNameDn, L"attributeSyntax", S_OK, VT_BSTR, "String(Object-Identifier)"},
+        {SchemaDn, L"fSMORoleOwner", S_OK, VT_BSTR, "Object(DS-DN)"},
+        {ServerDn, L"dNSHostName", S_OK, VT_BSTR, "String(Unicode)"},
+        {L"", L"schemaNamingContext", S_OK, VT_BSTR, "RootDSE: not in the schema, no type documented"},
+        {L"", L"namingContexts", S_OK, VT_ARRAY | VT_VARIANT, "RootDSE: not in the schema, no type documented"},
+        {L"", L"noSuchProperty", E_ADS_PROPERTY_NOT_FOUND, VT_EMPTY, "IADs::Get"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(Narrow(row.dn + L" " + row.property));
+        SCOPED_TRACE(Narrow(row.dn + L" " + row.property) + " (" + row.page + ")");
         Scoped::ComPtr<IADs> object;
         ASSERT_EQ(S_OK, Bind(row.dn.empty() ? L"LDAP://RootDSE" : ServerlessPath(row.dn), IID_IADs, object));
         Scoped::Variant value;
@@ -160,6 +162,42 @@ TEST(ProviderGet, ReadsTheEntryOncePerBind) {
     EXPECT_EQ(2, std::count(ops.begin(), ops.end(), std::string("search")));
 }
 
+// Syntaxes come from the server's schema once, not once per call: two passes
+// of Gets and column reads over fresh binds, the second reading nothing but
+// the objects themselves.
+TEST(ProviderGet, SchemaIsReadOncePerServer) {
+    REQUIRE_FOREST();
+    auto pass = [] {
+        OperationLog log;
+        Scoped::ComPtr<IADs> users, commonName;
+        EXPECT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADs, users));
+        EXPECT_EQ(S_OK, Bind(ServerlessPath(CommonNameDn), IID_IADs, commonName));
+        std::vector<std::wstring> values;
+        for (const wchar_t* name : {L"systemFlags", L"whenCreated", L"distinguishedName"})
+            EXPECT_EQ(S_OK, GetStrings(users.Get(), name, values)) << Narrow(name);
+        for (const wchar_t* name : {L"isSingleValued", L"oMSyntax", L"attributeSyntax"})
+            EXPECT_EQ(S_OK, GetStrings(commonName.Get(), name, values)) << Narrow(name);
+        Scoped::ComPtr<IDirectorySearch> search;
+        EXPECT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IDirectorySearch, search));
+        LPWSTR names[] = {const_cast<LPWSTR>(L"cn"), const_cast<LPWSTR>(L"distinguishedName"),
+                          const_cast<LPWSTR>(L"objectClass")};
+        Scoped::SearchHandle handle(search.Get());
+        EXPECT_EQ(S_OK, search->ExecuteSearch(const_cast<LPWSTR>(L"(cn=Users)"), names, 3, handle.out()));
+        EXPECT_EQ(S_OK, search->GetNextRow(handle.get()));
+        for (LPWSTR name : names) {
+            ADS_SEARCH_COLUMN column{};
+            EXPECT_EQ(S_OK, search->GetColumn(handle.get(), name, &column)) << Narrow(name);
+            search->FreeColumn(&column);
+        }
+        // Searches other than the three binds and the one search.
+        long long searches = 0;
+        for (const std::string& op : log.Operations()) searches += op == "search";
+        return searches - 4;
+    };
+    EXPECT_LE(pass(), 2) << "RootDSE and the subschema entry, if this process had not read them yet";
+    EXPECT_EQ(0, pass());
+}
+
 TEST(ProviderGet, BadArguments) {
     REQUIRE_FOREST();
     Scoped::ComPtr<IADs> object;
@@ -183,6 +221,11 @@ TEST(ProviderPut, EachVariantTypeReachesTheDirectory) {
         HRESULT expected;
         std::vector<std::string> stored;  // what ldapsearch must find
     };
+    // Put converts by the attribute's syntax ("ADSI Data Types" and the
+    // syntax's page: Boolean VT_BOOL, Integer VT_I4, String(Unicode)
+    // VT_BSTR); what does not convert is refused ("Generic ADSI Error
+    // Codes": E_ADS_CANT_CONVERT_DATATYPE, whose remedy is the right type or
+    // schema data for the attribute) and leaves the cache as it was.
     const Row rows[] = {
         {L"description", [](VARIANT* v) { V_VT(v) = VT_BSTR; V_BSTR(v) = ::SysAllocString(L"a string value"); },
          S_OK, {"a string value"}},
@@ -212,6 +255,13 @@ TEST(ProviderPut, EachVariantTypeReachesTheDirectory) {
              V_VT(v) = VT_ARRAY | VT_I4;
              V_ARRAY(v) = ::SafeArrayCreateVector(VT_I4, 0, 2);
          },
+         E_ADS_CANT_CONVERT_DATATYPE, {}},
+        {L"flags", [](VARIANT* v) { V_VT(v) = VT_BSTR; V_BSTR(v) = ::SysAllocString(L"7"); },
+         E_ADS_CANT_CONVERT_DATATYPE, {}},
+        {L"showInAdvancedViewOnly", [](VARIANT* v) { V_VT(v) = VT_I4; V_I4(v) = 0; }, E_ADS_CANT_CONVERT_DATATYPE, {}},
+        {L"description", [](VARIANT* v) { V_VT(v) = VT_BOOL; V_BOOL(v) = VARIANT_FALSE; },
+         E_ADS_CANT_CONVERT_DATATYPE, {}},
+        {L"wexlorNoSuchAttribute", [](VARIANT* v) { V_VT(v) = VT_BSTR; V_BSTR(v) = ::SysAllocString(L"x"); },
          E_ADS_CANT_CONVERT_DATATYPE, {}},
     };
     for (const Row& row : rows) {

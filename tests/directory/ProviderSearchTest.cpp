@@ -1,5 +1,6 @@
-// IDirectorySearch: rows as the directory returns them, the ADsPath column,
-// column types, a column the row lacks, the end of the rows, and handles.
+// IDirectorySearch: the search deferred to the first row, rows as the
+// directory returns them, the ADsPath column, column types, a column the row
+// lacks, attribute lists, the end of the rows, malformed filters and handles.
 #include "tests/directory/ProviderTest.h"
 
 #include <algorithm>
@@ -158,8 +159,12 @@ TEST(ProviderSearch, FailuresAndHandles) {
     };
     const Row rows[] = {
         {L"(cn=*)", S_OK},
-        {L"(cn=", HRESULT(0x8007203E)},
-        {L"cn=x)(", HRESULT(0x8007203E)},
+        // Malformed: refused before anything is sent ("Generic ADSI Error
+        // Codes", E_ADS_INVALID_FILTER).
+        {L"(cn=", E_ADS_INVALID_FILTER},
+        {L"cn=x)(", E_ADS_INVALID_FILTER},
+        {L"(&(cn=a)(cn=b)", E_ADS_INVALID_FILTER},
+        {L"(cn=a\\zz)", E_ADS_INVALID_FILTER},
     };
     for (const Row& row : rows) {
         ADS_SEARCH_HANDLE handle = reinterpret_cast<ADS_SEARCH_HANDLE>(1);
@@ -180,19 +185,53 @@ TEST(ProviderSearch, FailuresAndHandles) {
     EXPECT_EQ(E_ADS_BAD_PARAMETER, search->GetColumn(nullptr, names[0], &column));
     EXPECT_EQ(E_ADS_BAD_PARAMETER, search->FreeColumn(nullptr));
 
-    // A search based at an object that has gone: the server's answer.
+}
+
+// "IDirectorySearch::ExecuteSearch": the LDAP provider defers the search to
+// the first GetFirstRow or GetNextRow, which then answers as any call that
+// fails ("Win32 Error Codes" for the HRESULT, ADsGetLastError for the
+// extended error). A count of 0 asks for no attribute, so no column is set.
+TEST(ProviderSearch, DeferredToTheFirstRow) {
+    REQUIRE_FOREST();
     Scoped::ComPtr<IADsContainer> users;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADsContainer, users));
-    std::wstring cn = UniqueName(L"Vanishing");
-    Scoped::ComPtr<IDirectorySearch> detached;
+    // A search based at an object never committed finds no base object.
+    Scoped::ComPtr<IDirectorySearch> detached, search;
     {
-        Scoped::Bstr objectClass(L"container"), rdn((L"CN=" + cn).c_str());
+        Scoped::Bstr objectClass(L"container"), rdn((L"CN=" + UniqueName(L"Vanishing")).c_str());
         Scoped::ComPtr<IDispatch> created;
         ASSERT_EQ(S_OK, users->Create(objectClass.get(), rdn.get(), created.GetAddressOf()));
-        // Never committed: searching under it finds no base object.
         ASSERT_EQ(S_OK, created->QueryInterface(IID_IDirectorySearch, reinterpret_cast<void**>(detached.GetAddressOf())));
     }
-    ADS_SEARCH_HANDLE handle = nullptr;
-    EXPECT_EQ(HRESULT(0x80072030), detached->ExecuteSearch(const_cast<LPWSTR>(L"(cn=*)"), names, 1, &handle));
+    ASSERT_EQ(S_OK, users->QueryInterface(IID_IDirectorySearch, reinterpret_cast<void**>(search.GetAddressOf())));
+    LPWSTR cn[] = {const_cast<LPWSTR>(L"cn")};
+
+    OperationLog log;
+    auto searches = [&] {
+        std::vector<std::string> ops = log.Operations();
+        return std::count(ops.begin(), ops.end(), std::string("search"));
+    };
+    Scoped::SearchHandle gone(detached.Get());
+    EXPECT_EQ(S_OK, detached->ExecuteSearch(const_cast<LPWSTR>(L"(cn=*)"), cn, 1, gone.out()));
+    EXPECT_EQ(0, searches()) << "ExecuteSearch sends nothing";
+    ::ADsSetLastError(0, L"", L"");
+    EXPECT_EQ(HRESULT(0x80072030), detached->GetNextRow(gone.get()));
     EXPECT_EQ(DWORD(ERROR_DS_NO_SUCH_OBJECT), ReadLastError().code);
+    EXPECT_EQ(HRESULT(0x80072030), detached->GetFirstRow(gone.get()));
+
+    // No attribute list and a count of 0: rows, but no column.
+    Scoped::SearchHandle none(search.Get());
+    EXPECT_EQ(S_OK, search->ExecuteSearch(const_cast<LPWSTR>(L"(cn=Users)"), nullptr, 0, none.out()));
+    long long before = searches();
+    EXPECT_EQ(S_OK, search->GetNextRow(none.get()));
+    EXPECT_EQ(before + 1, searches());
+    for (const wchar_t* name : {L"cn", L"ADsPath"}) {
+        ADS_SEARCH_COLUMN column{};
+        EXPECT_EQ(E_ADS_COLUMN_NOT_SET, search->GetColumn(none.get(), const_cast<LPWSTR>(name), &column))
+            << Narrow(name);
+    }
+    EXPECT_EQ(S_ADS_NOMORE_ROWS, search->GetNextRow(none.get()));
+    // GetFirstRow goes back to the first row without asking again.
+    EXPECT_EQ(S_OK, search->GetFirstRow(none.get()));
+    EXPECT_EQ(before + 1, searches());
 }

@@ -68,6 +68,32 @@ LastError ReadLastError() {
     return error;
 }
 
+OperationLog::OperationLog() {
+    wchar_t dir[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, dir);
+    m_path = std::wstring(dir) + UniqueName(L"provider-ops-") + L".log";
+    ::SetEnvironmentVariableW(L"WINEADSI_STATS", m_path.c_str());
+}
+
+OperationLog::~OperationLog() {
+    ::SetEnvironmentVariableW(L"WINEADSI_STATS", nullptr);
+    ::DeleteFileW(m_path.c_str());
+}
+
+std::vector<std::string> OperationLog::Lines() const {
+    std::ifstream in(Narrow(m_path));
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> OperationLog::Operations() const {
+    std::vector<std::string> ops;
+    for (const std::string& line : Lines()) ops.push_back(line.substr(0, line.find(' ')));
+    return ops;
+}
+
 namespace {
 
 std::wstring EscapeSlashes(const std::wstring& dn) {

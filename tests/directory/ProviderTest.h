@@ -83,6 +83,23 @@ HRESULT Bind(const std::wstring& path, REFIID riid, Scoped::ComPtr<T>& object) {
     return ::ADsGetObject(path.c_str(), riid, reinterpret_cast<void**>(object.ReleaseAndGetAddressOf()));
 }
 
+// The provider's operation log (WINEADSI_STATS), in a file of its own while
+// alive.
+class OperationLog {
+public:
+    OperationLog();
+    ~OperationLog();
+    OperationLog(const OperationLog&) = delete;
+    OperationLog& operator=(const OperationLog&) = delete;
+    // Each line: "<operation> <server> <dn> @<start> +<duration>".
+    std::vector<std::string> Lines() const;
+    // The first word of each line, in order.
+    std::vector<std::string> Operations() const;
+
+private:
+    std::wstring m_path;
+};
+
 // ADsPaths of an LDAP DN, its "/" written "\/".
 std::wstring ServerPath(const std::wstring& dn);      // LDAP://server/dn
 std::wstring ServerlessPath(const std::wstring& dn);  // LDAP://dn
