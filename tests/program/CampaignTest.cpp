@@ -160,6 +160,7 @@ struct Row {
 // Where each run's fixed costs went, for the figures at the end (ms).
 struct Costs {
     std::vector<DWORD> fresh, start, setup, exit, read;
+    std::vector<DWORD> written, untouched, stalled;  // whole cases, by kind
     static void Add(std::vector<DWORD>& to, DWORD ms) {
         if (ms) to.push_back(ms);
     }
@@ -284,7 +285,10 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
         const size_t n = std::strtoul(next.output.c_str(), nullptr, 10);
         if (n >= cases.size()) break;
         const Case& c = cases[n];
+        const DWORD mark = GetTickCount();
         const Row r = RunCase(c.k, c.operation, c.fault, recorded.size(), reuse, costs);
+        (std::string(c.fault) == "stall" ? costs.stalled : r.untouched ? costs.untouched : costs.written)
+            .push_back(GetTickCount() - mark);
         reuse = r.untouched;
         ++rows;
         // "row N|" keeps the cases' order when the script gathers the lanes.
@@ -296,13 +300,16 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
     }
     std::printf("lane %s: %d rows in %lu s; fixed costs, medians (ms): fresh forest %lu (%zu), "
                 "start to dialog %lu (%zu), Setup to final %lu (%zu), Exit to end %lu (%zu), "
-                "directory read %lu (%zu)\n",
+                "directory read %lu (%zu); whole cases: untouched %lu (%zu), written %lu (%zu), stalled %lu (%zu)\n",
                 lane.c_str(), rows, static_cast<unsigned long>((GetTickCount() - begin) / 1000),
                 static_cast<unsigned long>(Median(costs.fresh)), costs.fresh.size(),
                 static_cast<unsigned long>(Median(costs.start)), costs.start.size(),
                 static_cast<unsigned long>(Median(costs.setup)), costs.setup.size(),
                 static_cast<unsigned long>(Median(costs.exit)), costs.exit.size(),
-                static_cast<unsigned long>(Median(costs.read)), costs.read.size());
+                static_cast<unsigned long>(Median(costs.read)), costs.read.size(),
+                static_cast<unsigned long>(Median(costs.untouched)), costs.untouched.size(),
+                static_cast<unsigned long>(Median(costs.written)), costs.written.size(),
+                static_cast<unsigned long>(Median(costs.stalled)), costs.stalled.size());
 }
 
 }  // namespace
