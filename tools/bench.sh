@@ -138,7 +138,7 @@ phases() {
     {
       if (!k && marked) {
         printf "WM_INITDIALOG to first directory call (ADsGetObject)\t%.1f\n", at - end
-        printf "provider loaded to first directory call (the four above)\t%.1f\n", at - loaded
+        printf "provider loaded to first directory call (the five above)\t%.1f\n", at - loaded
       }
       else if (!k) printf "provider loaded to first directory call (COM, dialog, icons, banner)\t%.1f\n", at - end
       else between += at - end

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 namespace Bench {
 
 void Mark(const char* label) {
@@ -13,9 +11,13 @@ void Mark(const char* label) {
     wchar_t path[MAX_PATH];
     const DWORD n = ::GetEnvironmentVariableW(L"BENCH_MARKS", path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return;
+    // In microseconds without overflow; wsprintfA, not the C library's
+    // printf, keeps the empty dialog as small as it was.
+    const ULONGLONG f = frequency.QuadPart, q = now.QuadPart;
+    const ULONGLONG us = q / f * 1000000 + q % f * 1000000 / f;
     char line[128];
-    const int length = std::snprintf(line, sizeof line, "mark %s - @%.3f +0\n", label,
-                                     1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart));
+    const int length = ::wsprintfA(line, "mark %s - @%I64u.%03u +0\n", label, us / 1000,
+                                   static_cast<unsigned>(us % 1000));
     HANDLE file = ::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
