@@ -159,7 +159,7 @@ struct Row {
 
 // Where each run's fixed costs went, for the figures at the end (ms).
 struct Costs {
-    std::vector<DWORD> fresh, start, setup, exit, read;
+    std::vector<DWORD> fresh, start, setup, exit, read, agent;
     std::vector<DWORD> written, untouched, stalled;  // whole cases, by kind
     static void Add(std::vector<DWORD>& to, DWORD ms) {
         if (ms) to.push_back(ms);
@@ -280,12 +280,14 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
     bool reuse = false;
     int rows = 0;
     for (;;) {
+        DWORD mark = GetTickCount();
         const AgentReply next = AskAgent("campaign-next");
+        costs.agent.push_back(GetTickCount() - mark);  // the round trip of the least the agent does
         ASSERT_EQ(0, next.status) << next.output;
         const size_t n = std::strtoul(next.output.c_str(), nullptr, 10);
         if (n >= cases.size()) break;
         const Case& c = cases[n];
-        const DWORD mark = GetTickCount();
+        mark = GetTickCount();
         const Row r = RunCase(c.k, c.operation, c.fault, recorded.size(), reuse, costs);
         (std::string(c.fault) == "stall" ? costs.stalled : r.untouched ? costs.untouched : costs.written)
             .push_back(GetTickCount() - mark);
@@ -300,13 +302,14 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
     }
     std::printf("lane %s: %d rows in %lu s; fixed costs, medians (ms): fresh forest %lu (%zu), "
                 "start to dialog %lu (%zu), Setup to final %lu (%zu), Exit to end %lu (%zu), "
-                "directory read %lu (%zu); whole cases: untouched %lu (%zu), written %lu (%zu), stalled %lu (%zu)\n",
+                "directory read %lu (%zu), agent round trip %lu (%zu); whole cases: untouched %lu (%zu), written %lu (%zu), stalled %lu (%zu)\n",
                 lane.c_str(), rows, static_cast<unsigned long>((GetTickCount() - begin) / 1000),
                 static_cast<unsigned long>(Median(costs.fresh)), costs.fresh.size(),
                 static_cast<unsigned long>(Median(costs.start)), costs.start.size(),
                 static_cast<unsigned long>(Median(costs.setup)), costs.setup.size(),
                 static_cast<unsigned long>(Median(costs.exit)), costs.exit.size(),
                 static_cast<unsigned long>(Median(costs.read)), costs.read.size(),
+                static_cast<unsigned long>(Median(costs.agent)), costs.agent.size(),
                 static_cast<unsigned long>(Median(costs.untouched)), costs.untouched.size(),
                 static_cast<unsigned long>(Median(costs.written)), costs.written.size(),
                 static_cast<unsigned long>(Median(costs.stalled)), costs.stalled.size());
