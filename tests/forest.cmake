@@ -14,11 +14,11 @@ set(FOREST_TEMPLATE_DIR ${CMAKE_BINARY_DIR}/forest-template)
 set(FOREST_RUN_DIR ${CMAKE_BINARY_DIR}/forest-run)
 
 # What the project's ADSI provider reads to reach the forest.
-set(FOREST_PROVIDER_ENV
-  "WINEADSI_SERVER=${FOREST_IP}"
+set(FOREST_CREDENTIALS
   "WINEADSI_USER=Administrator@samdom.test"
   "WINEADSI_PASSWORD=Passw0rd-Admin1"
 )
+set(FOREST_PROVIDER_ENV "WINEADSI_SERVER=${FOREST_IP}" ${FOREST_CREDENTIALS})
 # What tests need to change the forest or read it back on the Linux side.
 set(FOREST_TEST_ENV
   "FOREST_RUN_DIR=${FOREST_RUN_DIR}"
@@ -31,19 +31,20 @@ if(NOT SAMBA_EXECUTABLE)
   message(WARNING "samba is not installed (tools/install-deps.sh): the forest tests will fail")
 endif()
 
-# Provisioning takes 10 to 20 s the first time; later runs only copy.
-add_test(NAME forest_start
-  COMMAND ${FOREST_SCRIPT} fresh ${FOREST_TEMPLATE_DIR} ${FOREST_RUN_DIR} ${FOREST_IP})
-set_tests_properties(forest_start PROPERTIES
-  FIXTURES_SETUP forest
-  TIMEOUT 300
-  LABELS "directory;program")
+# A running copy of the template as a fixture: the test NAME_start makes a
+# fresh copy in RUN_DIR on IP, NAME_stop removes it. Provisioning takes 10 to
+# 20 s the first time, under a lock, so fixtures that start together share
+# one template; later runs only copy. Copies on separate addresses share
+# nothing and may run side by side.
+#   add_forest_fixture(NAME FIXTURE IP RUN_DIR LABELS)
+function(add_forest_fixture name fixture ip run_dir labels)
+  add_test(NAME ${name}_start COMMAND ${FOREST_SCRIPT} fresh ${FOREST_TEMPLATE_DIR} ${run_dir} ${ip})
+  set_tests_properties(${name}_start PROPERTIES FIXTURES_SETUP ${fixture} TIMEOUT 300 LABELS "${labels}")
+  add_test(NAME ${name}_stop COMMAND ${FOREST_SCRIPT} remove ${run_dir})
+  set_tests_properties(${name}_stop PROPERTIES FIXTURES_CLEANUP ${fixture} TIMEOUT 60 LABELS "${labels}")
+endfunction()
 
-add_test(NAME forest_stop COMMAND ${FOREST_SCRIPT} remove ${FOREST_RUN_DIR})
-set_tests_properties(forest_stop PROPERTIES
-  FIXTURES_CLEANUP forest
-  TIMEOUT 60
-  LABELS "directory;program")
+add_forest_fixture(forest forest ${FOREST_IP} ${FOREST_RUN_DIR} "directory;program")
 
 # The two-DC forest (tools/forest.sh provision-pair): provisioned and joined
 # once per build tree into a stopped template by the fixture "forest-pair";

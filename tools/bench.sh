@@ -2,13 +2,16 @@
 # Benchmarks schema-modify under Wine against a throwaway Samba forest and
 # prints each figure beside a baseline measured in the same run:
 #   - start to details shown, against an empty dialog exe under the same Wine
+#     and against the floor: the empty dialog making exactly the directory
+#     calls of discovery through the same provider
 #   - "&Setup" to the final display, against the same two schema adds made
 #     directly with ldapmodify on an equally fresh forest
 #   - start-up broken down (process start, provider load, the program's work
 #     before its first directory call, connect, bind, each search, the rest
 #     until shown),
 #     from the probe's clock and the provider's log, and the pictures'
-#     loading cost timed on its own
+#     loading cost timed on its own; the floor's start cut the same way, with
+#     the moments its own code marks (tools/bench/Marks.h)
 #   - LDAP operations and binds of one full run (the provider's log), against
 #     the fewest that discovery and extension need
 #   - exe size, against the empty dialog exe
@@ -42,12 +45,12 @@ say() { echo "bench: $*" >&2; }
 
 say "building in $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFOREST_IP="$ip" >/dev/null
-cmake --build "$build" -j2 --target schema-modify activeds_provider bench-probe empty-dialog >/dev/null
+cmake --build "$build" -j2 --target schema-modify activeds_provider bench-probe empty-dialog floor-dialog >/dev/null
 
 work=$build/bench
 rm -rf "$work"
 mkdir -p "$work/bin"
-cp "$build/app/schema-modify.exe" "$build/tools/bench/empty-dialog.exe" \
+cp "$build/app/schema-modify.exe" "$build/tools/bench/empty-dialog.exe" "$build/tools/bench/floor-dialog.exe" \
    "$build/tools/bench/bench-probe.exe" "$work/bin/"
 # tools/wine-run.sh installs the provider into the prefix's system32.
 export ADSI_PROVIDER=$build/wine/activeds.dll
@@ -106,7 +109,7 @@ probe() {  # probe OUT [--setup] EXE; STATS=FILE in the environment logs operati
   local args=("$@")
   args[-1]=$(winpath "${args[-1]}")
   local stats=()
-  [ -z "${STATS:-}" ] || stats=(WINEADSI_STATS="$(winpath "$STATS")")
+  [ -z "${STATS:-}" ] || stats=(WINEADSI_STATS="$(winpath "$STATS")" BENCH_MARKS="$(winpath "$STATS")")
   [ -z "${SERVER:-}" ] || stats+=(WINEADSI_SERVER="$SERVER")  # SERVER=HOST: another DC address
   if ! (cd "$work/bin" && env "${provider_env[@]}" "${stats[@]}" \
     "$root/tools/wine-run.sh" --prefix "$WINEPREFIX" "$work/bin/bench-probe.exe" "${args[@]}") >"$out"; then
@@ -116,14 +119,28 @@ probe() {  # probe OUT [--setup] EXE; STATS=FILE in the environment logs operati
   fi
 }
 
-# One start of schema-modify cut into phases, from the probe's output ($1) and
-# the provider's log ($2), which share one clock: "label<TAB>ms" lines.
+# One start of schema-modify or of the floor cut into phases, from the
+# probe's output ($1) and the log ($2) of the provider and the floor's marks,
+# which share one clock: "label<TAB>ms" lines. The log is written as each
+# operation ends, so it is put in order of the moments first.
 phases() {
-  tr -d '\r' <"$2" | awk -F' ' -v start="$(get "$1" started_at_ms)" -v shown="$(get "$1" shown_at_ms)" '
+  tr -d '\r' <"$2" | awk '{ print substr($(NF - 1), 2) "\t" $0 }' | sort -n | cut -f2- |
+  awk -F' ' -v start="$(get "$1" started_at_ms)" -v shown="$(get "$1" shown_at_ms)" '
+    BEGIN {
+      label["main_entered"] = "provider loaded to wWinMain (the other DLLs start, C runtime)"
+      label["com_started"] = "wWinMain to COM started (CoInitialize)"
+      label["common_controls_started"] = "COM to common controls started (InitCommonControlsEx)"
+      label["dialog_created"] = "to WM_INITDIALOG (CreateDialogParam: the dialog, 1 button)"
+    }
     { at = substr($(NF - 1), 2); took = substr($NF, 2) }
-    $1 == "load" { printf "process start to provider loaded (Wine, the DLLs)\t%.1f\n", at - start; end = at; next }
+    $1 == "load" { printf "process start to provider loaded (Wine, the DLLs)\t%.1f\n", at - start; end = loaded = at; next }
+    $1 == "mark" { if (!k && $2 in label) { printf "%s\t%.1f\n", label[$2], at - end; end = at; marked = 1 }; next }
     {
-      if (!k) printf "provider loaded to first directory call (COM, dialog, icons, banner)\t%.1f\n", at - end
+      if (!k && marked) {
+        printf "WM_INITDIALOG to first directory call (ADsGetObject)\t%.1f\n", at - end
+        printf "provider loaded to first directory call (the five above)\t%.1f\n", at - loaded
+      }
+      else if (!k) printf "provider loaded to first directory call (COM, dialog, icons, banner)\t%.1f\n", at - end
       else between += at - end
       dn = ""; for (i = 3; i < NF - 1; i++) dn = dn (dn == "" ? "" : " ") $i
       if ($1 == "bind") dn = "(simple bind)"; else if ($1 == "connect") dn = "(ldap_init)"
@@ -147,13 +164,20 @@ medians_by_label() {
   done
 }
 
-# RUNS starts with the provider's log on, cut into phases; and the pictures
-# (two icons, the banner) loaded as the dialog loads them, timed in the probe.
+# The median of the phase "provider loaded to first directory call" in a
+# file of phases.
+first_call() { awk -F'\t' '/^provider loaded to first directory call/ { print $2 }' "$1" | median; }
+
+# RUNS starts with the provider's log on, cut into phases, of the program and
+# of the floor; and the pictures (two icons, the banner) loaded as the dialog
+# loads them, timed in the probe.
 startup_breakdown() {
-  : >"$work/phases.txt"; : >"$work/pictures.txt"
+  : >"$work/phases.txt"; : >"$work/floor-phases.txt"; : >"$work/pictures.txt"
   for i in $(seq "$runs"); do
     STATS="$work/start$i.log" probe "$work/st$i.txt" "$work/bin/schema-modify.exe"
     phases "$work/st$i.txt" "$work/start$i.log" >>"$work/phases.txt"
+    STATS="$work/floor$i.log" probe "$work/ft$i.txt" "$work/bin/floor-dialog.exe"
+    phases "$work/ft$i.txt" "$work/floor$i.log" >>"$work/floor-phases.txt"
     probe "$work/pic$i.txt" --pictures "$work/bin/schema-modify.exe"
     for key in icons_ms banner_ms; do
       printf '%s\t%s\n' "$key" "$(get "$work/pic$i.txt" $key)" >>"$work/pictures.txt"
@@ -202,11 +226,13 @@ say "warming up Wine"
 probe "$work/warm.txt" "$work/bin/empty-dialog.exe" || true
 probe "$work/warm2.txt" "$work/bin/schema-modify.exe" || true
 
-say "start-up: $runs runs each of the empty dialog and schema-modify"
-: >"$work/base-start.txt"; : >"$work/prog-start.txt"; : >"$work/base-mem.txt"; : >"$work/prog-mem.txt"
+say "start-up: $runs runs each of the empty dialog, the floor and schema-modify"
+: >"$work/base-start.txt"; : >"$work/floor-start.txt"; : >"$work/prog-start.txt"; : >"$work/base-mem.txt"; : >"$work/prog-mem.txt"
 for i in $(seq "$runs"); do
   probe "$work/b$i.txt" "$work/bin/empty-dialog.exe"
   get "$work/b$i.txt" start_to_shown_ms >>"$work/base-start.txt"
+  probe "$work/f$i.txt" "$work/bin/floor-dialog.exe"
+  get "$work/f$i.txt" start_to_shown_ms >>"$work/floor-start.txt"
   get "$work/b$i.txt" peak_working_set_kib >>"$work/base-mem.txt"
   probe "$work/p$i.txt" "$work/bin/schema-modify.exe"
   if [ "$(get "$work/p$i.txt" details_shown)" != 1 ]; then
@@ -295,6 +321,7 @@ ops=$(grep -cE '^(search|add|modify) ' "$log" || true)
 min_ops=5 min_binds=1
 
 base_start=$(median <"$work/base-start.txt")
+floor_start=$(median <"$work/floor-start.txt")
 prog_start=$(median <"$work/prog-start.txt")
 setup_ms=$(median <"$work/setup.txt")
 setup_again_ms=$(median <"$work/setup-again.txt")
@@ -311,6 +338,7 @@ schema-modify benchmarks ($(date -u +%Y-%m-%dT%H:%MZ), Wine $(/usr/lib/wine/wine
 
 figure                                  schema-modify   baseline        ratio
 start to details shown (ms)             $(printf '%-15s %-15s %s' "$prog_start" "$base_start" "$(ratio "$prog_start" "$base_start")")   baseline: empty dialog exe
+start to details shown vs floor (ms)    $(printf '%-15s %-15s %s' "$prog_start" "$floor_start" "$(ratio "$prog_start" "$floor_start")")   baseline: empty dialog + discovery's directory calls
 Setup to final display (ms)             $(printf '%-15s %-15s %s' "$setup_ms" "$ldap_ms" "$(ratio "$setup_ms" "$ldap_ms")")   baseline: ldapmodify of the two objects
 Setup again, objects exist (ms)         $(printf '%-15s %-15s %s' "$setup_again_ms" "$ldap_ms" "$(ratio "$setup_again_ms" "$ldap_ms")")
 LDAP operations per run                 $(printf '%-15s %-15s %s' "$ops" "$min_ops" "$(ratio "$ops" "$min_ops")")   baseline: fewest needed
@@ -324,6 +352,11 @@ operations of one run, by kind:
 $(awk '$1 != "load" { n[$1]++ } END { for (k in n) printf "  %-10s %d\n", k, n[k] }' "$log" | sort)
 start-up broken down (ms, medians of $runs runs with the provider's log on; empty dialog: $base_start):
 $(medians_by_label <"$work/phases.txt")
+the floor's start broken down (ms, medians of $runs runs, the same log and the floor's marks; floor: $floor_start):
+$(medians_by_label <"$work/floor-phases.txt")
+provider loaded to first directory call: schema-modify $(first_call "$work/phases.txt"), floor $(first_call "$work/floor-phases.txt");
+  the difference is the program's own work: its module and message loop, the dialog's 10 controls
+  and their look, the icons and the banner (timed below)
 pictures loaded as the dialog loads them, in the probe (ms, medians):
 $(medians_by_label <"$work/pictures.txt")
 raw figures: $work

@@ -17,7 +17,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j"$(nproc)"
 
 status=0
-(cd "$build" && ctest --output-on-failure --timeout 900) || status=$?
+(cd "$build" && ctest --output-on-failure --timeout 900 -j"$(nproc)") || status=$?
 
 # The prefixes' wineservers linger for a minute after the last test; end them now.
 for prefix in "$build"/wineprefix*; do

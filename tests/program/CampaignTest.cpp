@@ -1,20 +1,29 @@
 // The fault campaign: a clean run's LDAP requests are recorded through the
-// proxy, then each request in turn is broken in each way the proxy knows,
-// each time on a fresh forest. Whatever the program shows must agree with
-// what the directory holds, and a clean run afterwards must succeed.
+// proxy, then each request in turn is broken in each way the proxy knows.
+// Whatever the program shows must agree with what the directory holds, and
+// the program must succeed afterwards. This driver is one lane of
+// tests/program/campaign.sh: lanes share nothing but the queue of cases,
+// from which each takes the next case when it is free, and print their rows
+// for the script to gather into one table.
 #include "tests/program/ForestTest.h"
 #include "tests/program/Proxy.h"
+#include "tests/support/Environment.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <sstream>
+#include <cstdlib>
+#include <cstring>
 
 namespace ProgramTest {
 namespace {
 
+// A stalled request leaves the program waiting for good: a stalled case
+// waits only until a run that was going to show something would have shown
+// it several times over (under a second each, loaded machine included).
 const DWORD kWindowBound = 30000;       // start to dialog
-const DWORD kStalledWindowBound = 10000;
+const DWORD kStalledWindowBound = 5000;
 const DWORD kFinalBound = 20000;        // "&Setup" to the final display
-const DWORD kStalledFinalBound = 8000;
+const DWORD kStalledFinalBound = 4000;
 const DWORD kStopBound = 15000;         // "&Exit" or Cancel to the end of the process
 
 // What the schema must hold once the program has written its two objects.
@@ -24,24 +33,31 @@ const char* const kAttributeValues[] = {"attributeID: 1.3.6.1.4.1.32473.1.3.1", 
 const char* const kClassValues[] = {"governsID: 1.3.6.1.4.1.32473.1.4", "mayContain: WexlorAdmin",
                                     "objectClassCategory: 3", "lDAPDisplayName: WexlorEnterpriseUser"};
 
-// 1 when the schema holds the object with every value, 0 when it does not
-// hold it, -1 when it holds it with other values (or cannot be read).
+// In a read of both entries: 1 when the schema holds the object named with
+// every value, 0 when it does not hold it, -1 when it holds it with other
+// values.
 template <size_t N>
-int Holds(const std::string& name, const char* const (&values)[N]) {
-    std::string request = "schema-entry " + name;
-    for (const char* v : values) request += " " + std::string(v, std::string(v).find(':'));
-    const AgentReply reply = AskAgent(request);
-    if (reply.status == -1) return -1;
-    if (reply.output.find("dn: ") == std::string::npos) return 0;  // grep found nothing: status 1
+int Holds(const std::string& entries, const std::string& name, const char* const (&values)[N]) {
+    const size_t begin = entries.find("dn: CN=" + name + ",");
+    if (begin == std::string::npos) return 0;
+    const std::string entry = entries.substr(begin, entries.find("\ndn: ", begin) - begin) + "\n";
     for (const char* v : values)
-        if (reply.output.find(std::string(v) + "\n") == std::string::npos) return -1;
+        if (entry.find(std::string("\n") + v + "\n") == std::string::npos) return -1;
     return 1;
 }
 
+// The attributes' names of the values, as words of a request.
+template <size_t N>
+void AddNames(std::string& request, const char* const (&values)[N]) {
+    for (const char* v : values) request += " " + std::string(v, std::strchr(v, ':') - v);
+}
+
 struct Directory {
+    bool answered;  // the DC answered the read straight, as Administrator
     int attribute;
     int klass;
     std::string Describe() const {
+        if (!answered) return "no answer";
         auto one = [](int h, const char* name) {
             return h == 1 ? std::string(name) : h == 0 ? std::string() : std::string(name) + "(other values)";
         };
@@ -52,12 +68,23 @@ struct Directory {
     }
 };
 
+// Both objects in one read over LDAP from the DC itself, not through the
+// program's provider or the proxy.
 Directory ReadDirectory() {
-    return {Holds("WexlorAdmin", kAttributeValues), Holds("WexlorEnterpriseUser", kClassValues)};
+    std::string request = "schema-over-ldap (|(cn=WexlorAdmin)(cn=WexlorEnterpriseUser))";
+    AddNames(request, kAttributeValues);
+    AddNames(request, kClassValues);
+    const AgentReply reply = AskAgent(request);
+    if (reply.status != 0) return {false, -1, -1};
+    return {true, Holds(reply.output, "WexlorAdmin", kAttributeValues),
+            Holds(reply.output, "WexlorEnterpriseUser", kClassValues)};
 }
 
 // How one run of the program ended.
 struct Outcome {
+    DWORD startMs = 0;   // CreateProcess to the dialog seen
+    DWORD setupMs = 0;   // "&Setup" clicked to the final display seen
+    DWORD exitMs = 0;    // "&Exit" clicked to the end of the process
     std::string shown;   // short form for the table
     bool success = false;
     bool namesStep = true;
@@ -65,14 +92,16 @@ struct Outcome {
     std::string problem;
 };
 
-std::string FirstLine(const std::wstring& text) {
-    const std::string narrow = Narrow(text);
-    const size_t cut = narrow.find("\\r\\n");
-    return narrow.substr(0, cut);
+// The text on one line of the table: its line breaks as spaces.
+std::string OneLine(const std::wstring& text) {
+    std::string narrow = Narrow(text);
+    for (size_t at; (at = narrow.find("\r\n")) != std::string::npos;) narrow.replace(at, 2, " ");
+    return narrow;
 }
 
 Outcome RunProgram(bool stall) {
     Outcome run;
+    DWORD mark = GetTickCount();
     Program program(Adsi::Provider);
     if (!program.WaitForWindow(stall ? kStalledWindowBound : kWindowBound)) {
         run.shown = "no window";
@@ -80,8 +109,10 @@ Outcome RunProgram(bool stall) {
         if (!stall) run.problem = "no dialog";
         return run;  // the program is ended as it goes out of scope
     }
+    run.startMs = GetTickCount() - mark;
     const bool atDiscovery = program.Text(2) == L"&Exit";
     if (!atDiscovery) {
+        mark = GetTickCount();
         program.Click(1003);
         if (!WaitUntil([&] { return program.Text(2) == L"&Exit"; }, stall ? kStalledFinalBound : kFinalBound)) {
             program.Click(2);  // Cancel while the job hangs
@@ -94,21 +125,24 @@ Outcome RunProgram(bool stall) {
             return run;
         }
     }
+    if (!atDiscovery) run.setupMs = GetTickCount() - mark;
     const std::wstring result = program.Text(1013);
     run.success = result == kSuccessText;
     if (run.success) {
         run.shown = "success";
     } else {
-        run.shown = std::string(atDiscovery ? "at start: " : "") + FirstLine(result);
+        run.shown = std::string(atDiscovery ? "at start: " : "") + OneLine(result);
         run.namesStep = result.rfind(L"Unable to ", 0) == 0 && result.find(L":\r\n") != std::wstring::npos;
         if (!run.namesStep) run.problem = "failure text names no step";
     }
+    mark = GetTickCount();
     program.Click(2);
     DWORD code = 0;
     if (!program.WaitForExit(kStopBound, &code) || code != 2) {
         run.endedWell = false;
         run.problem = "did not end with code 2 after Exit";
     }
+    run.exitMs = GetTickCount() - mark;
     return run;
 }
 
@@ -120,17 +154,52 @@ struct Row {
     std::string holds;
     std::string recovery;
     std::string problem;  // empty when consistent
+    bool untouched = false;  // nothing written and the DC answers: the forest may serve the next case
 };
 
-Row RunCase(int k, const std::string& operation, const std::string& fault, size_t runLength) {
-    Row row{k, operation, fault, "", "", "", ""};
-    // The copy of the case before is thrown away: killed, not stopped.
+// Where each run's fixed costs went, for the figures at the end (ms).
+struct Costs {
+    std::vector<DWORD> fresh, start, setup, exit, read, agent;
+    std::vector<DWORD> written, untouched, stalled;  // whole cases, by kind
+    static void Add(std::vector<DWORD>& to, DWORD ms) {
+        if (ms) to.push_back(ms);
+    }
+    void Add(const Outcome& run) {
+        Add(start, run.startMs);
+        Add(setup, run.setupMs);
+        Add(exit, run.exitMs);
+    }
+};
+
+DWORD Median(std::vector<DWORD> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+Directory TimedRead(Costs& costs) {
+    const DWORD mark = GetTickCount();
+    const Directory read = ReadDirectory();
+    costs.read.push_back(GetTickCount() - mark);
+    return read;
+}
+
+// A forest from which the recorded clean run succeeded; the copy of the case
+// before is thrown away (killed, not stopped) unless that case left it as it
+// found it.
+bool FreshForest(Costs& costs, std::string* failure) {
+    const DWORD mark = GetTickCount();
     AskAgent("forest-kill");
     const AgentReply fresh = AskAgent("forest-fresh", 120000);
-    if (fresh.status != 0) {
-        row.problem = "no fresh forest: " + fresh.output;
-        return row;
-    }
+    costs.fresh.push_back(GetTickCount() - mark);
+    if (fresh.status != 0) *failure = "no fresh forest: " + fresh.output;
+    return fresh.status == 0;
+}
+
+Row RunCase(int k, const std::string& operation, const std::string& fault, size_t runLength, bool reuse,
+            Costs& costs) {
+    Row row{k, operation, fault, "", "", "", ""};
+    if (!reuse && !FreshForest(costs, &row.problem)) return row;
     Outcome run;
     {
         ProxyRun proxy("--fault " + fault + " --at " + std::to_string(k) + " --run-length " +
@@ -141,17 +210,29 @@ Row RunCase(int k, const std::string& operation, const std::string& fault, size_
         }
         run = RunProgram(fault == "stall");
     }
-    const Directory after = ReadDirectory();
+    costs.Add(run);
+    const Directory after = TimedRead(costs);
     row.shown = run.shown;
     row.holds = after.Describe();
     if (!run.endedWell || !run.namesStep) row.problem = run.problem;
     if (run.success && (after.attribute != 1 || after.klass != 1)) row.problem = "success shown without both objects";
     if (after.klass != 0 && after.attribute != 1) row.problem = "class without the attribute";
     if (after.attribute == -1 || after.klass == -1) row.problem = "an object with other values";
+    if (!after.answered) row.problem = "the DC does not answer after it";
 
+    // Nothing written, and the DC answered that read straight (no proxy):
+    // the forest is in the state from which the recorded clean run
+    // succeeded, and the program keeps nothing between runs, so a clean run
+    // now would repeat that one. The next case runs on this forest.
+    if (after.answered && after.attribute == 0 && after.klass == 0) {
+        row.untouched = true;
+        row.recovery = "untouched";
+        return row;
+    }
     // A clean run on the same forest, straight to the DC.
     const Outcome again = RunProgram(false);
-    const Directory recovered = ReadDirectory();
+    costs.Add(again);
+    const Directory recovered = TimedRead(costs);
     row.recovery = again.success && recovered.attribute == 1 && recovered.klass == 1 ? "success" : again.shown;
     if (row.recovery != "success" && row.problem.empty()) row.problem = "the clean run after it failed";
     return row;
@@ -159,48 +240,79 @@ Row RunCase(int k, const std::string& operation, const std::string& fault, size_
 
 bool HasAnswer(const std::string& operation) { return operation != "unbind" && operation != "abandon"; }
 
+struct Case {
+    int k;
+    std::string operation;
+    const char* fault;
+};
+
 TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
     const DWORD begin = GetTickCount();
-    ASSERT_EQ(0, AskAgent("forest-fresh", 120000).status);
+    const std::string lane = Narrow(TestSupport::EnvironmentValue(L"CAMPAIGN_LANE"));
+    Costs costs;
+    std::string failure;
+    ASSERT_TRUE(FreshForest(costs, &failure)) << failure;
     std::vector<ProxyRequest> recorded;
     {
         ProxyRun proxy;
         ASSERT_TRUE(proxy.started()) << proxy.failure();
         const Outcome clean = RunProgram(false);
         ASSERT_TRUE(clean.success) << "the clean run shows " << clean.shown;
+        costs.Add(clean);
         recorded = proxy.Requests();
     }
     ASSERT_FALSE(recorded.empty());
+    // Every lane records its own clean run; the script checks that they agree.
     std::printf("the clean run made %zu requests:\n", recorded.size());
     for (const ProxyRequest& r : recorded) std::printf("  %2d %-8s %s\n", r.index, r.operation.c_str(), r.dn.c_str());
-    std::fflush(stdout);
 
     // A request without an answer (unbind) can only be cut off.
     const char* const kFaults[] = {"reset-before", "reset-after", "busy", "unavailable", "other", "stall"};
-    std::vector<Row> rows;
-    for (const ProxyRequest& request : recorded) {
-        for (const char* fault : kFaults) {
-            if (!HasAnswer(request.operation) && std::string(fault) != "reset-before") continue;
-            rows.push_back(RunCase(request.index, request.operation, fault, recorded.size()));
-            const Row& r = rows.back();
-            std::printf("%3d %-8s %-13s %-60s %-18s %-8s %s\n", r.k, r.operation.c_str(), r.fault.c_str(),
-                        r.shown.c_str(), r.holds.c_str(), r.recovery.c_str(),
-                        r.problem.empty() ? "" : ("INCONSISTENT: " + r.problem).c_str());
-            std::fflush(stdout);
-        }
-    }
+    std::vector<Case> cases;
+    for (const ProxyRequest& request : recorded)
+        for (const char* fault : kFaults)
+            if (HasAnswer(request.operation) || std::string(fault) == "reset-before")
+                cases.push_back({request.index, request.operation, fault});
+    std::printf("cases %zu\n", cases.size());
+    std::fflush(stdout);
 
-    std::printf("\n%3s %-8s %-13s %-60s %-18s %s\n", "k", "request", "fault", "shown", "directory holds",
-                "recovery");
-    int consistent = 0;
-    for (const Row& r : rows) {
-        std::printf("%3d %-8s %-13s %-60s %-18s %s%s\n", r.k, r.operation.c_str(), r.fault.c_str(), r.shown.c_str(),
-                    r.holds.c_str(), r.recovery.c_str(), r.problem.empty() ? "" : ("  INCONSISTENT: " + r.problem).c_str());
-        if (r.problem.empty()) ++consistent;
-        else ADD_FAILURE() << "k=" << r.k << " " << r.fault << ": " << r.problem;
+    // The clean run wrote both objects: the first case needs a fresh copy.
+    bool reuse = false;
+    int rows = 0;
+    for (;;) {
+        DWORD mark = GetTickCount();
+        const AgentReply next = AskAgent("campaign-next");
+        costs.agent.push_back(GetTickCount() - mark);  // the round trip of the least the agent does
+        ASSERT_EQ(0, next.status) << next.output;
+        const size_t n = std::strtoul(next.output.c_str(), nullptr, 10);
+        if (n >= cases.size()) break;
+        const Case& c = cases[n];
+        mark = GetTickCount();
+        const Row r = RunCase(c.k, c.operation, c.fault, recorded.size(), reuse, costs);
+        (std::string(c.fault) == "stall" ? costs.stalled : r.untouched ? costs.untouched : costs.written)
+            .push_back(GetTickCount() - mark);
+        reuse = r.untouched;
+        ++rows;
+        // "row N|" keeps the cases' order when the script gathers the lanes.
+        std::printf("row %zu|%3d %-8s %-13s %-60s %-18s %s%s\n", n, r.k, r.operation.c_str(), r.fault.c_str(),
+                    r.shown.c_str(), r.holds.c_str(), r.recovery.c_str(),
+                    r.problem.empty() ? "" : ("  INCONSISTENT: " + r.problem).c_str());
+        std::fflush(stdout);
+        if (!r.problem.empty()) ADD_FAILURE() << "k=" << r.k << " " << r.fault << ": " << r.problem;
     }
-    std::printf("campaign took %lu s\n", static_cast<unsigned long>((GetTickCount() - begin) / 1000));
-    std::printf("%zu faults injected, %d consistent\n", rows.size(), consistent);
+    std::printf("lane %s: %d rows in %lu s; fixed costs, medians (ms): fresh forest %lu (%zu), "
+                "start to dialog %lu (%zu), Setup to final %lu (%zu), Exit to end %lu (%zu), "
+                "directory read %lu (%zu), agent round trip %lu (%zu); whole cases: untouched %lu (%zu), written %lu (%zu), stalled %lu (%zu)\n",
+                lane.c_str(), rows, static_cast<unsigned long>((GetTickCount() - begin) / 1000),
+                static_cast<unsigned long>(Median(costs.fresh)), costs.fresh.size(),
+                static_cast<unsigned long>(Median(costs.start)), costs.start.size(),
+                static_cast<unsigned long>(Median(costs.setup)), costs.setup.size(),
+                static_cast<unsigned long>(Median(costs.exit)), costs.exit.size(),
+                static_cast<unsigned long>(Median(costs.read)), costs.read.size(),
+                static_cast<unsigned long>(Median(costs.agent)), costs.agent.size(),
+                static_cast<unsigned long>(Median(costs.untouched)), costs.untouched.size(),
+                static_cast<unsigned long>(Median(costs.written)), costs.written.size(),
+                static_cast<unsigned long>(Median(costs.stalled)), costs.stalled.size());
 }
 
 }  // namespace

@@ -12,5 +12,5 @@ target_compile_definitions(ExeImageTest PRIVATE
   SCHEMA_MODIFY_VERSION="${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
 add_dependencies(ExeImageTest schema-modify)
 set_tests_properties(ExeImageTest PROPERTIES
-  LABELS "resources;hardening"
+  LABELS "resources;hardening;quick"
   ENVIRONMENT "SCHEMA_MODIFY_EXE=$<TARGET_FILE:schema-modify>")

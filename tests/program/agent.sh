@@ -7,7 +7,8 @@
 # test driver under Wine runs it through /bin/sh (tests/support/Unix.h).
 # Settings: FOREST_SCRIPT, FOREST_TEMPLATE, FOREST_RUN_DIR, FOREST_IP (the
 # forest fixture's), FOREST_PAIR_TEMPLATE, FOREST_PAIR_RUN, FOREST_PAIR_IPS
-# (the two-DC fixture's), PROXY_IP, SESSION_DIR, SHOTS_DIR, DISPLAY.
+# (the two-DC fixture's), PROXY_IP, SESSION_DIR, SHOTS_DIR, DISPLAY;
+# CAMPAIGN_QUEUE (tests/program/campaign.sh).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -102,6 +103,18 @@ proxy_start() {
   return 1
 }
 
+# The fault campaign's queue: the number of the next case, taken by one lane
+# only.
+campaign_next() {
+  (
+    flock 7
+    local n
+    n=$(cat "$CAMPAIGN_QUEUE")
+    echo $((n + 1)) >"$CAMPAIGN_QUEUE"
+    echo "$n"
+  ) 7>>"$CAMPAIGN_QUEUE.lock"
+}
+
 # The program's attribute as LDIF: the first record of the shared file.
 attribute_ldif() { awk -v RS= 'NR == 1' "$root/tools/schema-additions.ldif"; }
 
@@ -125,6 +138,10 @@ run() {
       schema_entries "$2" | grep -c '^dn: ' || true ;;
     schema-entry)
       shift; schema_entries "$@" ;;
+    # The entries that FILTER finds in the schema, read over LDAP from the DC
+    # itself as Administrator: it fails unless the DC answers a bind and a read.
+    schema-over-ldap)
+      shift; forest ldapsearch "$FOREST_RUN_DIR" -b "$schema" -s one "$@" ;;
     # Plants an attribute that holds the program's OID under a name of its
     # own, then tries the program's own attribute the same way and prints the
     # server's answer to it, which the program must show word for word.
@@ -135,6 +152,7 @@ run() {
     proxy-start) shift; proxy_start "$@" ;;
     proxy-stop) proxy_stop ;;
     proxy-log) cat "$proxy_log" ;;
+    campaign-next) campaign_next ;;
     *) echo "unknown request: $*"; return 2 ;;
   esac
 }

@@ -51,12 +51,16 @@ WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
 start_xvfb "$work"
 echo "session: Xvfb pid $XVFB_PID on $DISPLAY" >&2
 
-# Without a window manager, X11 decorations never appear; let Wine draw the
-# caption and close box itself, so the tests can click them.
-if [ ! -f "$prefix.decorated-off" ]; then
-  "$root/tools/wine-run.sh" --prefix "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' \
-    /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
-  touch "$prefix.decorated-off"
+# Without a window manager, X11 decorations never appear, and every window
+# that is hidden or destroyed waits 2 s for one to see it withdrawn (each
+# program's exit took that long). Let Wine draw the caption and close box
+# itself, so the tests can click them, and place its windows itself.
+if [ ! -f "$prefix.unmanaged" ]; then
+  for setting in Decorated Managed; do
+    "$root/tools/wine-run.sh" --prefix "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' \
+      /v $setting /t REG_SZ /d N /f >/dev/null 2>&1
+  done
+  touch "$prefix.unmanaged"
 fi
 
 export SHOTS_DIR=$shots SESSION_DIR=$work

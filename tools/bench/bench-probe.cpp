@@ -195,7 +195,10 @@ int wmain(int argc, wchar_t** argv) {
                         static_cast<unsigned long long>(memory.PeakWorkingSetSize / 1024));
         ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
-    if (::WaitForSingleObject(child.hProcess, 30000) != WAIT_OBJECT_0) {
+    const double closed = Now();
+    if (::WaitForSingleObject(child.hProcess, 30000) == WAIT_OBJECT_0 && shown)
+        std::printf("cancel_to_end_ms=%.1f\n", Now() - closed);
+    if (::WaitForSingleObject(child.hProcess, 0) != WAIT_OBJECT_0) {
         std::fprintf(stderr, "bench-probe: the program did not end; terminating it\n");
         ::TerminateProcess(child.hProcess, 1);
         status = 1;
