@@ -71,6 +71,7 @@ add_test(NAME forest_pair_provision
   COMMAND ${FOREST_SCRIPT} provision-pair ${FOREST_PAIR_TEMPLATE_DIR} ${FOREST_PAIR_IPS})
 set_tests_properties(forest_pair_provision PROPERTIES
   FIXTURES_SETUP forest-pair
+  RESOURCE_LOCK forest-pair-provision
   TIMEOUT 600
   LABELS "directory;program")
 
