@@ -5,11 +5,20 @@
 #   record_pid PID FILE    writes the record
 #   recorded_pid FILE      the pid when that very process still lives; empty otherwise
 #   process_tree PID       the process and every process below it
+#   any_running PID...     whether any of them has not ended yet
 
 # Field 22 of /proc/PID/stat: when the process started, in clock ticks since
 # boot.
 start_time() {
   sed -e 's/^.*) //' "/proc/$1/stat" 2>/dev/null | awk '{print $20}'
+}
+
+# The start time of a process that still runs; empty once it has ended, even
+# while it waits to be reaped (field 3, state Z). A daemon's or an orphan's
+# parent is init, which may take a second or more to reap it, and an ended
+# process holds no socket, port or file.
+running_since() {
+  sed -e 's/^.*) //' "/proc/$1/stat" 2>/dev/null | awk '$1 != "Z" {print $20}'
 }
 
 record_pid() {
@@ -21,7 +30,7 @@ recorded_pid() {
   [ -f "$1" ] || return 0
   read -r pid started <"$1" || true
   [ -n "$pid" ] && [ -n "$started" ] || return 0
-  if [ "$(start_time "$pid")" = "$started" ]; then
+  if [ "$(running_since "$pid")" = "$started" ]; then
     echo "$pid"
   fi
 }
@@ -38,4 +47,12 @@ process_tree() {
         if (q == root) print p
       }
     }'
+}
+
+any_running() {
+  local pid
+  for pid in "$@"; do
+    [ -z "$(running_since "$pid")" ] || return 0
+  done
+  return 1
 }

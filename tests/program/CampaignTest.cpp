@@ -159,7 +159,7 @@ struct Row {
 
 // Where each run's fixed costs went, for the figures at the end (ms).
 struct Costs {
-    std::vector<DWORD> fresh, start, setup, exit, read, agent;
+    std::vector<DWORD> fresh, proxyStart, proxyStop, start, setup, exit, read, agent;
     std::vector<DWORD> written, untouched, stalled;  // whole cases, by kind
     static void Add(std::vector<DWORD>& to, DWORD ms) {
         if (ms) to.push_back(ms);
@@ -201,6 +201,7 @@ Row RunCase(int k, const std::string& operation, const std::string& fault, size_
     Row row{k, operation, fault, "", "", "", ""};
     if (!reuse && !FreshForest(costs, &row.problem)) return row;
     Outcome run;
+    DWORD mark = GetTickCount();
     {
         ProxyRun proxy("--fault " + fault + " --at " + std::to_string(k) + " --run-length " +
                        std::to_string(runLength));
@@ -208,8 +209,11 @@ Row RunCase(int k, const std::string& operation, const std::string& fault, size_
             row.problem = "proxy: " + proxy.failure();
             return row;
         }
+        costs.proxyStart.push_back(GetTickCount() - mark);
         run = RunProgram(fault == "stall");
+        mark = GetTickCount();
     }
+    costs.proxyStop.push_back(GetTickCount() - mark);
     costs.Add(run);
     const Directory after = TimedRead(costs);
     row.shown = run.shown;
@@ -301,10 +305,12 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
         if (!r.problem.empty()) ADD_FAILURE() << "k=" << r.k << " " << r.fault << ": " << r.problem;
     }
     std::printf("lane %s: %d rows in %lu s; fixed costs, medians (ms): fresh forest %lu (%zu), "
-                "start to dialog %lu (%zu), Setup to final %lu (%zu), Exit to end %lu (%zu), "
+                "proxy start %lu (%zu), proxy stop %lu (%zu), start to dialog %lu (%zu), Setup to final %lu (%zu), Exit to end %lu (%zu), "
                 "directory read %lu (%zu), agent round trip %lu (%zu); whole cases: untouched %lu (%zu), written %lu (%zu), stalled %lu (%zu)\n",
                 lane.c_str(), rows, static_cast<unsigned long>((GetTickCount() - begin) / 1000),
                 static_cast<unsigned long>(Median(costs.fresh)), costs.fresh.size(),
+                static_cast<unsigned long>(Median(costs.proxyStart)), costs.proxyStart.size(),
+                static_cast<unsigned long>(Median(costs.proxyStop)), costs.proxyStop.size(),
                 static_cast<unsigned long>(Median(costs.start)), costs.start.size(),
                 static_cast<unsigned long>(Median(costs.setup)), costs.setup.size(),
                 static_cast<unsigned long>(Median(costs.exit)), costs.exit.size(),

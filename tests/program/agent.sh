@@ -73,23 +73,28 @@ pair_add_user() {
 # session's directory, where proxy-stop and the session's own clean-up
 # (tests/support/session.sh) find it.
 proxy_log=$SESSION_DIR/proxy.log
+# Debian's interpreter (tools/install-deps.sh), not the first python3 on
+# PATH: a version manager's shim there costs 0.4 s a start, and the proxy
+# starts for every run of the program under test.
+python=/usr/bin/python3
 proxy_record=$SESSION_DIR/proxy.pid
 proxy_stop() {
   local pid
   pid=$(recorded_pid "$proxy_record")
+  if [ -n "$pid" ]; then
+    kill "$pid" 2>/dev/null || true
+    for _ in $(seq 100); do
+      [ -n "$(recorded_pid "$proxy_record")" ] || break
+      sleep 0.05
+    done
+    [ -z "$(recorded_pid "$proxy_record")" ] || kill -KILL "$pid" 2>/dev/null || true
+  fi
   rm -f "$proxy_record"
-  [ -n "$pid" ] || return 0
-  kill "$pid" 2>/dev/null || true
-  for _ in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || return 0
-    sleep 0.05
-  done
-  kill -KILL "$pid" 2>/dev/null || true
 }
 proxy_start() {
   proxy_stop
   : >"$proxy_log"
-  python3 "$root/tools/ldap-proxy.py" --listen "$PROXY_IP" --target "$FOREST_IP" --log "$proxy_log" "$@" \
+  "$python" "$root/tools/ldap-proxy.py" --listen "$PROXY_IP" --target "$FOREST_IP" --log "$proxy_log" "$@" \
     </dev/null >"$proxy_log.out" 2>&1 &
   record_pid $! "$proxy_record"
   local i

@@ -92,8 +92,10 @@ stop_dir() {
   local -a tree
   mapfile -t tree < <(process_tree "$pid")
   kill -TERM "$pid" 2>/dev/null || true
+  # The master and the children it ends on its way out, so that a copy that
+  # starts again finds its databases closed.
   deadline=$((SECONDS + STOP_TIMEOUT))
-  while [ $SECONDS -lt $deadline ] && [ -n "$(live_pid "$dir")" ]; do
+  while [ $SECONDS -lt $deadline ] && { [ -n "$(live_pid "$dir")" ] || any_running "${tree[@]}"; }; do
     sleep 0.2
   done
   if [ -n "$(live_pid "$dir")" ]; then
