@@ -121,26 +121,33 @@ probe() {  # probe OUT [--setup] EXE; STATS=FILE in the environment logs operati
 
 # One start of schema-modify or of the floor cut into phases, from the
 # probe's output ($1) and the log ($2) of the provider and the floor's marks,
-# which share one clock: "label<TAB>ms" lines. The log is written as each
-# operation ends, so it is put in order of the moments first.
+# which share one clock: "label<TAB>ms" lines, each phase from the moment
+# before it. The log is written as each operation ends, so it is put in order
+# of the moments first. The provider is delay-loaded: it loads at the first
+# directory call, inside WM_INITDIALOG.
 phases() {
   tr -d '\r' <"$2" | awk '{ print substr($(NF - 1), 2) "\t" $0 }' | sort -n | cut -f2- |
   awk -F' ' -v start="$(get "$1" started_at_ms)" -v shown="$(get "$1" shown_at_ms)" '
     BEGIN {
-      label["main_entered"] = "provider loaded to wWinMain (the other DLLs start, C runtime)"
+      label["main_entered"] = "process start to wWinMain (Wine, the DLLs the exe imports, C runtime)"
       label["com_started"] = "wWinMain to COM started (CoInitialize)"
       label["common_controls_started"] = "COM to common controls started (InitCommonControlsEx)"
       label["dialog_created"] = "to WM_INITDIALOG (CreateDialogParam: the dialog, 1 button)"
+      end = start
     }
     { at = substr($(NF - 1), 2); took = substr($NF, 2) }
-    $1 == "load" { printf "process start to provider loaded (Wine, the DLLs)\t%.1f\n", at - start; end = loaded = at; next }
     $1 == "mark" { if (!k && $2 in label) { printf "%s\t%.1f\n", label[$2], at - end; end = at; marked = 1 }; next }
+    $1 == "load" {
+      if (marked) printf "WM_INITDIALOG to provider loaded (activeds.dll, wldap32, secur32 and theirs)\t%.1f\n", at - end
+      else printf "process start to provider loaded (Wine, the DLLs, the program up to its first directory call)\t%.1f\n", at - end
+      end = at
+      next
+    }
     {
-      if (!k && marked) {
-        printf "WM_INITDIALOG to first directory call (ADsGetObject)\t%.1f\n", at - end
-        printf "provider loaded to first directory call (the five above)\t%.1f\n", at - loaded
+      if (!k) {
+        printf "provider loaded to first directory call (ADsGetObject)\t%.1f\n", at - end
+        printf "process start to first directory call (the phases above)\t%.1f\n", at - start
       }
-      else if (!k) printf "provider loaded to first directory call (COM, dialog, icons, banner)\t%.1f\n", at - end
       else between += at - end
       dn = ""; for (i = 3; i < NF - 1; i++) dn = dn (dn == "" ? "" : " ") $i
       if ($1 == "bind") dn = "(simple bind)"; else if ($1 == "connect") dn = "(ldap_init)"
@@ -164,9 +171,8 @@ medians_by_label() {
   done
 }
 
-# The median of the phase "provider loaded to first directory call" in a
-# file of phases.
-first_call() { awk -F'\t' '/^provider loaded to first directory call/ { print $2 }' "$1" | median; }
+# The median of one phase in a file of phases: phase LABEL FILE.
+phase() { awk -F'\t' -v label="$1" 'index($1, label) == 1 { print $2 }' "$2" | median; }
 
 # RUNS starts with the provider's log on, cut into phases, of the program and
 # of the floor; and the pictures (two icons, the banner) loaded as the dialog
@@ -354,9 +360,12 @@ start-up broken down (ms, medians of $runs runs with the provider's log on; empt
 $(medians_by_label <"$work/phases.txt")
 the floor's start broken down (ms, medians of $runs runs, the same log and the floor's marks; floor: $floor_start):
 $(medians_by_label <"$work/floor-phases.txt")
-provider loaded to first directory call: schema-modify $(first_call "$work/phases.txt"), floor $(first_call "$work/floor-phases.txt");
-  the difference is the program's own work: its module and message loop, the dialog's 10 controls
-  and their look, the icons and the banner (timed below)
+process start to first directory call: schema-modify $(phase "process start to first" "$work/phases.txt"), floor $(phase "process start to first" "$work/floor-phases.txt");
+last directory call to details shown: schema-modify $(phase "last directory call" "$work/phases.txt"), floor $(phase "last directory call" "$work/floor-phases.txt");
+  every phase of the floor is the platform's (Wine, its DLLs, COM, the dialog manager, the LDAP
+  stack) or the directory's; the differences are the program's own work: its module and message
+  loop, the dialog's 10 controls and their look, the icons and the banner (timed below) before
+  the first call, and filling in the details after the last
 pictures loaded as the dialog loads them, in the probe (ms, medians):
 $(medians_by_label <"$work/pictures.txt")
 raw figures: $work
