@@ -31,11 +31,12 @@ clone() {  # clone DIR REV
   say "$(basename "$1"): $(git -C "$1" log -1 --format='%h %s')"
 }
 clone "$work/before" "$base"
-clone "$work/after" "$(git -C "$root" rev-parse HEAD)"
+after=$(git -C "$root" rev-parse --short HEAD)
+clone "$work/after" "$after"
 [ -z "$(git -C "$root" status --porcelain)" ] || say "uncommitted changes in $root are left out"
 
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.0f", (b - a) / 1e9 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0 && b != "") printf "%.2f", b / a; else print "n/a" }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a + 0 > 0 && b + 0 == b) printf "%.2f", b / a; else print "n/a" }'; }
 figures=$work/figures
 : >"$figures"
 
@@ -65,7 +66,7 @@ for label in "${labels[@]}"; do
     jobs=1
     ! grep -q 'ctest .*-j' "$work/$tree/tools/test.sh" || jobs=$(nproc)
     if ! (cd "$work/$tree/build" && ctest --print-labels | grep -qx "  $label"); then
-      printf '%s\t%s\t\tno such label\n' "$label" "$tree" >>"$figures"
+      printf '%s\t%s\tn/a\t-\n' "$label" "$tree" >>"$figures"
       continue
     fi
     say "$tree: ctest -L $label -j$jobs"
@@ -81,9 +82,9 @@ for tree in before after; do
   WINEPREFIX=$work/$tree/build/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
 done
 
-echo "test command wall times ($(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores; before: $base, after: $(git -C "$root" rev-parse --short HEAD))"
+echo "test command wall times ($(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores; before: $base, after: $after)"
 echo
-printf '%-16s %-12s %-12s %-7s %s\n' "figure (s)" "before" "after" "ratio" "exit status before/after"
+printf '%-16s %-12s %-12s %-7s %s\n' "figure (s)" "before" "after" "ratio" "exit status before/after (- no such label)"
 awk -F'\t' '!($1 in seen) { seen[$1] = 1; order[++n] = $1 } { v[$1, $2] = $3; s[$1, $2] = $4 }
   END { for (i = 1; i <= n; i++) print order[i] "\t" v[order[i], "before"] "\t" v[order[i], "after"] "\t" s[order[i], "before"] "/" s[order[i], "after"] }' \
   "$figures" | while IFS=$'\t' read -r name before after statuses; do
