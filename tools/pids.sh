@@ -8,21 +8,15 @@
 #   any_running PID...     whether any of them has not ended yet
 
 # Field 22 of /proc/PID/stat: when the process started, in clock ticks since
-# boot.
-start_time() {
-  sed -e 's/^.*) //' "/proc/$1/stat" 2>/dev/null | awk '{print $20}'
-}
-
-# The start time of a process that still runs; empty once it has ended, even
-# while it waits to be reaped (field 3, state Z). A daemon's or an orphan's
-# parent is init, which may take a second or more to reap it, and an ended
-# process holds no socket, port or file.
+# boot; empty once it has ended, even while it waits to be reaped (field 3,
+# state Z). A daemon's or an orphan's parent is init, which may take a second
+# or more to reap it, and an ended process holds no socket, port or file.
 running_since() {
   sed -e 's/^.*) //' "/proc/$1/stat" 2>/dev/null | awk '$1 != "Z" {print $20}'
 }
 
 record_pid() {
-  echo "$1 $(start_time "$1")" >"$2"
+  echo "$1 $(running_since "$1")" >"$2"
 }
 
 recorded_pid() {

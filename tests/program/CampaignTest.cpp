@@ -304,21 +304,25 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
         std::fflush(stdout);
         if (!r.problem.empty()) ADD_FAILURE() << "k=" << r.k << " " << r.fault << ": " << r.problem;
     }
-    std::printf("lane %s: %d rows in %lu s; fixed costs, medians (ms): fresh forest %lu (%zu), "
-                "proxy start %lu (%zu), proxy stop %lu (%zu), start to dialog %lu (%zu), Setup to final %lu (%zu), Exit to end %lu (%zu), "
-                "directory read %lu (%zu), agent round trip %lu (%zu); whole cases: untouched %lu (%zu), written %lu (%zu), stalled %lu (%zu)\n",
-                lane.c_str(), rows, static_cast<unsigned long>((GetTickCount() - begin) / 1000),
-                static_cast<unsigned long>(Median(costs.fresh)), costs.fresh.size(),
-                static_cast<unsigned long>(Median(costs.proxyStart)), costs.proxyStart.size(),
-                static_cast<unsigned long>(Median(costs.proxyStop)), costs.proxyStop.size(),
-                static_cast<unsigned long>(Median(costs.start)), costs.start.size(),
-                static_cast<unsigned long>(Median(costs.setup)), costs.setup.size(),
-                static_cast<unsigned long>(Median(costs.exit)), costs.exit.size(),
-                static_cast<unsigned long>(Median(costs.read)), costs.read.size(),
-                static_cast<unsigned long>(Median(costs.agent)), costs.agent.size(),
-                static_cast<unsigned long>(Median(costs.untouched)), costs.untouched.size(),
-                static_cast<unsigned long>(Median(costs.written)), costs.written.size(),
-                static_cast<unsigned long>(Median(costs.stalled)), costs.stalled.size());
+    // "name median (count)" for each figure.
+    std::string figures;
+    auto add = [&](const char* name, const std::vector<DWORD>& v, const char* separator = ", ") {
+        figures += std::string(name) + " " + std::to_string(Median(v)) + " (" + std::to_string(v.size()) + ")" +
+                   separator;
+    };
+    add("fresh forest", costs.fresh);
+    add("proxy start", costs.proxyStart);
+    add("proxy stop", costs.proxyStop);
+    add("start to dialog", costs.start);
+    add("Setup to final", costs.setup);
+    add("Exit to end", costs.exit);
+    add("directory read", costs.read);
+    add("agent round trip", costs.agent, "; whole cases: ");
+    add("untouched", costs.untouched);
+    add("written", costs.written);
+    add("stalled", costs.stalled, "");
+    std::printf("lane %s: %d rows in %lu s; fixed costs, medians (ms): %s\n", lane.c_str(), rows,
+                static_cast<unsigned long>((GetTickCount() - begin) / 1000), figures.c_str());
 }
 
 }  // namespace

@@ -92,10 +92,10 @@ stop_dir() {
   local -a tree
   mapfile -t tree < <(process_tree "$pid")
   kill -TERM "$pid" 2>/dev/null || true
-  # The master and the children it ends on its way out, so that a copy that
+  # Waits for the master and the children it ends on its way out, so that a copy that
   # starts again finds its databases closed.
   deadline=$((SECONDS + STOP_TIMEOUT))
-  while [ $SECONDS -lt $deadline ] && { [ -n "$(live_pid "$dir")" ] || any_running "${tree[@]}"; }; do
+  while [ $SECONDS -lt $deadline ] && any_running "${tree[@]}"; do
     sleep 0.2
   done
   if [ -n "$(live_pid "$dir")" ]; then
