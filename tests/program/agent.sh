@@ -28,6 +28,12 @@ kill_samba() {
   local -a tree
   mapfile -t tree < <(process_tree "$pid")
   kill -KILL "${tree[@]}"
+  # Ended, not only signalled: a fresh copy on the same address starts next.
+  local i
+  for i in $(seq 200); do
+    any_running "${tree[@]}" || break
+    sleep 0.05
+  done
   echo "killed ${tree[*]}"
 }
 
