@@ -265,11 +265,14 @@ result=$(tr -d '\r' <"$work/s1.txt" | sed -n 's/^result=//p' | tail -n1)
 result_again=$(tr -d '\r' <"$work/r1.txt" | sed -n 's/^result=//p' | tail -n1)
 
 say "baseline for Setup: the two adds with ldapmodify, $runs fresh forests"
+# The shipped LDIF's adds alone: the program sends no schema cache update.
+"$root/tools/forest.sh" ldif "$root/tools/schema-additions.ldif" |
+  awk -v RS= -v ORS='\n\n' '/changetype: add/' >"$work/adds.ldif"
 : >"$work/ldap-add.txt"
 for i in $(seq "$runs"); do
   fresh_forest
   t0=$(date +%s%N)
-  "$root/tools/forest.sh" ldapmodify "$forest_run" <"$root/tools/schema-additions.ldif" >/dev/null
+  "$root/tools/forest.sh" ldapmodify "$forest_run" <"$work/adds.ldif" >/dev/null
   t1=$(date +%s%N)
   echo $(((t1 - t0) / 100000)) | awk '{ printf "%.1f\n", $1 / 10 }' >>"$work/ldap-add.txt"
 done

@@ -14,6 +14,7 @@
 #   forest.sh search RUN_DIR ARGS...          ldbsearch on the copy's sam.ldb
 #   forest.sh ldapsearch RUN_DIR ARGS...      ldapsearch over LDAP as Administrator
 #   forest.sh ldapmodify RUN_DIR ARGS...      ldapmodify (LDIF on stdin) as Administrator
+#   forest.sh ldif FILE                       FILE with its forest DN DC=X made this forest's
 #   forest.sh adduser RUN_DIR NAME PASSWORD   an ordinary user (no schema rights)
 #   forest.sh status RUN_DIR                  exit 0 when LDAP answers a bind
 #   forest.sh kerberos RUN_DIR                the copy's KRB5_CONFIG and KRB5CCNAME, as
@@ -59,6 +60,7 @@ case $command in
   search) cmd_search "$@" ;;
   ldapsearch) cmd_ldapsearch "$@" ;;
   ldapmodify) cmd_ldapmodify "$@" ;;
+  ldif) cmd_ldif "$@" ;;
   adduser) cmd_adduser "$@" ;;
   status) cmd_status "$@" ;;
   kerberos) cmd_kerberos "$@" ;;

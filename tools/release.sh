@@ -2,8 +2,9 @@
 # Makes a release of schema-modify.exe: builds Release from a clean clone of
 # the committed HEAD, strips the exe (its symbols go to a separate file),
 # signs it with Authenticode and writes DIST_DIR (default dist/): the signed
-# exe, its symbols (GNU debug file and PDB), SHA256SUMS and a text saying how
-# to verify them.
+# exe, its symbols (GNU debug file and PDB), the administrators' page, the
+# LDIF of the schema additions, SHA256SUMS and a text saying how to verify
+# them.
 #   tools/release.sh [--work DIR] [DIST_DIR]
 # The key: RELEASE_PKCS12 (a PKCS#12 file) and RELEASE_PKCS12_PASSWORD; the
 # signature is checked against the system's CAs, or RELEASE_CAFILE. Without
@@ -100,6 +101,12 @@ rm -rf "$keys"
 cp "$out/$name.debug" "$out/$name.pdb" "$dist/"
 "${verify[@]}" >"$work/verify.txt" || { cat "$work/verify.txt" >&2; say "the signature does not verify"; exit 1; }
 
+# The page is read on Windows servers, whose Notepad may want CRLF; it names
+# the files of this release. The LDIF goes out as it is tested.
+page=$name-administrators.txt
+sed -e "s/schema-modify-VERSION/$name/g" -e 's/$/\r/' "$src/docs/administrators.md" >"$dist/$page"
+cp "$src/tools/schema-additions.ldif" "$dist/$name.ldf"
+
 notes=$name.txt
 {
   echo "schema-modify $version"
@@ -114,6 +121,10 @@ notes=$name.txt
   echo "  $name.exe     the program, Authenticode-signed (SHA-256)"
   echo "  $name.debug   its symbols, for a debugger (not needed to run it)"
   echo "  $name.pdb     the same for Windows debuggers, matched by the exe's CodeView record"
+  echo "  $page"
+  echo "                 for administrators: what it changes in the schema, who may run it,"
+  echo "                 its failure texts, how to check it on Windows, the LDIF instead"
+  echo "  $name.ldf     the same schema additions as LDIF, for ldifde"
   echo
   echo "To verify:"
   echo "  sha256sum -c SHA256SUMS"
@@ -123,13 +134,14 @@ notes=$name.txt
     echo "  osslsigncode verify -in $name.exe"
     echo "  (on Windows: the file's Digital Signatures tab, or signtool verify /pa)"
   fi
+  echo "  On Windows: Get-FileHash and Get-AuthenticodeSignature, as $page shows."
   echo
   echo "The signature carries no timestamp (no timestamp server was asked), so"
   echo "it is valid only while the signing certificate is."
   echo "Rebuilt from the commit with tools/release.sh, the exe is the same, byte"
   echo "for byte, up to its signature (a new signing makes a new one)."
 } >"$dist/$notes"
-(cd "$dist" && sha256sum -- *.exe *.debug *.pdb "$notes" >SHA256SUMS)
+(cd "$dist" && sha256sum -- *.exe *.debug *.pdb *.ldf "$page" "$notes" >SHA256SUMS)
 
 say "wrote $dist:"
 (cd "$dist" && ls -l) >&2

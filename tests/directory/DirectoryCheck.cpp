@@ -35,6 +35,16 @@ SchemaObject Single(const std::string& ldif, const std::string& what) {
     return object;
 }
 
+// ldapmodify as the administrator, fed by the shell command source.
+int PipeToLdapModify(const std::string& source, std::string* output) {
+    std::string text;
+    int status = TestSupport::RunUnix(source + " | " + ShellQuote(ProviderTest::TheForest().script) +
+                                          " ldapmodify " + ShellQuote(ProviderTest::TheForest().runDir),
+                                      &text);
+    if (output) *output = text;
+    return status;
+}
+
 }  // namespace
 
 std::vector<Entry> ParseLdif(const std::string& ldif) {
@@ -80,7 +90,10 @@ std::string One(const Entry& entry, const std::string& attribute) {
 }
 
 SchemaObject ReadSchemaObject(const std::string& cn, const std::string& runDir) {
-    return Single(Search("-b " + ShellQuote(SchemaDn) + " -s one " + ShellQuote("(cn=" + cn + ")"), runDir), cn);
+    return Single(Search("-b " + ShellQuote(SchemaDn) + " -s one " + ShellQuote("(cn=" + cn + ")") +
+                             " '*' nTSecurityDescriptor",
+                         runDir),
+                  cn);
 }
 
 SchemaObject ReadEntry(const std::string& dn) {
@@ -95,13 +108,11 @@ int Forest(const std::string& command, const std::string& arguments) {
 }
 
 int LdapModify(const std::string& ldif, std::string* output) {
-    std::string text;
-    int status = TestSupport::RunUnix("printf '%s' " + ShellQuote(ldif) + " | " +
-                                          ShellQuote(ProviderTest::TheForest().script) + " ldapmodify " +
-                                          ShellQuote(ProviderTest::TheForest().runDir),
-                                      &text);
-    if (output) *output = text;
-    return status;
+    return PipeToLdapModify("printf '%s' " + ShellQuote(ldif), output);
+}
+
+int ApplyLdifFile(const std::string& path, std::string* output) {
+    return PipeToLdapModify(ShellQuote(ProviderTest::TheForest().script) + " ldif " + ShellQuote(path), output);
 }
 
 ForestUpAgain::~ForestUpAgain() {

@@ -20,8 +20,8 @@ std::vector<Entry> ParseLdif(const std::string& ldif);
 // The single value of attribute in entry, or "<absent>" / "<N values>".
 std::string One(const Entry& entry, const std::string& attribute);
 
-// The schema object whose cn is cn, read from sam.ldb; found is false when
-// there is none.
+// The schema object whose cn is cn, read from sam.ldb with its security
+// descriptor; found is false when there is none.
 struct SchemaObject {
     bool found = false;
     Entry entry;
@@ -39,6 +39,10 @@ int Forest(const std::string& command, const std::string& arguments = std::strin
 // Runs ldapmodify as the forest's administrator with ldif on its input;
 // returns its exit status, and its output through output.
 int LdapModify(const std::string& ldif, std::string* output = nullptr);
+
+// Applies an LDIF file written for any forest (its DN DC=X) to this one, as
+// the forest's administrator; returns ldapmodify's exit status.
+int ApplyLdifFile(const std::string& path, std::string* output = nullptr);
 
 // Brings the forest back up at the end of a test that stopped it, whatever
 // the test's outcome, so that later tests find it running.

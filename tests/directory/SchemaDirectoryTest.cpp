@@ -1,13 +1,16 @@
 // The schema extension against a real directory: what a fresh forest holds
 // afterwards, a second run, an attribute that was there before, a user
-// without schema rights and a stopped directory. Each test that changes the
-// schema starts from a fresh copy of the forest.
+// without schema rights, a stopped directory, and the LDIF shipped for
+// administrators against what the program writes. Each test that changes
+// the schema starts from a fresh copy of the forest.
 #include "tests/directory/DirectoryCheck.h"
 
 #include "ad/Errors.h"
 #include "ad/ExtendSchema.h"
 #include "ad/Scoped.h"
 
+#include <set>
+#include <string>
 #include <utility>
 
 using namespace DirectoryCheck;
@@ -84,6 +87,34 @@ void ExpectValues(const SchemaObject& object, const char* what, const Expected* 
         EXPECT_EQ(row->second, One(object.entry, row->first)) << what << " " << row->first;
 }
 
+// What the directory makes up itself for a new schema object: different in
+// every forest and every run, whoever wrote the object.
+const char* const Generated[] = {
+    "objectguid", "schemaidguid", "msds-intid", "whencreated", "whenchanged", "usncreated", "usnchanged",
+};
+
+std::string Join(const std::vector<std::string>& values) {
+    std::string text;
+    for (const std::string& value : values) text += (text.empty() ? "" : "; ") + value;
+    return text;
+}
+
+// The attributes in which two entries differ, one line each; empty when
+// they hold the same values but for the generated ones.
+std::string Differences(Entry a, Entry b) {
+    for (const char* name : Generated) {
+        a.erase(name);
+        b.erase(name);
+    }
+    std::set<std::string> names;
+    for (const auto& kv : a) names.insert(kv.first);
+    for (const auto& kv : b) names.insert(kv.first);
+    std::string text;
+    for (const std::string& name : names)
+        if (a[name] != b[name]) text += name + ": [" + Join(a[name]) + "] | [" + Join(b[name]) + "]\n";
+    return text;
+}
+
 class ExtendSchemaForest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -91,6 +122,17 @@ protected:
         ASSERT_EQ(0, Forest("restart"));
         ASSERT_FALSE(ReadSchemaObject(AttributeCn).found) << "the template already holds the attribute";
         ASSERT_FALSE(ReadSchemaObject(ClassCn).found) << "the template already holds the class";
+    }
+
+    // A run of the job's directory work that succeeds, and both objects as
+    // it left them.
+    static void ExtendAndRead(SchemaObject& attribute, SchemaObject& cls) {
+        Outcome outcome = RunExtendSchema();
+        ASSERT_FALSE(outcome.threw) << outcome.message << " 0x" << std::hex << outcome.hr;
+        attribute = ReadSchemaObject(AttributeCn);
+        cls = ReadSchemaObject(ClassCn);
+        ASSERT_TRUE(attribute.found);
+        ASSERT_TRUE(cls.found);
     }
 };
 
@@ -113,12 +155,9 @@ TEST_F(ExtendSchemaForest, FreshForestGetsBothObjectsWithTheirDefinedValues) {
 }
 
 TEST_F(ExtendSchemaForest, SecondRunReturnsNormallyAndChangesNothing) {
-    Outcome first = RunExtendSchema();
-    ASSERT_FALSE(first.threw) << first.message << " 0x" << std::hex << first.hr;
-    SchemaObject attributeBefore = ReadSchemaObject(AttributeCn);
-    SchemaObject classBefore = ReadSchemaObject(ClassCn);
-    ASSERT_TRUE(attributeBefore.found);
-    ASSERT_TRUE(classBefore.found);
+    SchemaObject attributeBefore, classBefore;
+    ExtendAndRead(attributeBefore, classBefore);
+    if (HasFatalFailure()) return;
 
     Outcome second = RunExtendSchema();
     EXPECT_FALSE(second.threw) << second.message << " 0x" << std::hex << second.hr;
@@ -199,4 +238,29 @@ TEST_F(ExtendSchemaForest, StoppedDirectoryFailsTheBindAndCreatesNothing) {
     ASSERT_EQ(0, Forest("up"));
     EXPECT_FALSE(ReadSchemaObject(AttributeCn).found);
     EXPECT_FALSE(ReadSchemaObject(ClassCn).found);
+}
+
+TEST_F(ExtendSchemaForest, ShippedLdifWritesWhatTheProgramWrites) {
+    const std::string ldif = TestSupport::Narrow(TestSupport::EnvironmentValue(L"SCHEMA_LDIF"));
+    ASSERT_FALSE(ldif.empty()) << "SCHEMA_LDIF names no file";
+
+    SchemaObject programAttribute, programClass;
+    ExtendAndRead(programAttribute, programClass);
+    if (HasFatalFailure()) return;
+
+    // Another fresh copy of the same template, written by the LDIF alone.
+    ASSERT_EQ(0, Forest("restart"));
+    ASSERT_FALSE(ReadSchemaObject(AttributeCn).found);
+    std::string output;
+    ASSERT_EQ(0, ApplyLdifFile(ldif, &output)) << output;
+    SchemaObject ldifAttribute = ReadSchemaObject(AttributeCn);
+    SchemaObject ldifClass = ReadSchemaObject(ClassCn);
+    ASSERT_TRUE(ldifAttribute.found) << output;
+    ASSERT_TRUE(ldifClass.found) << output;
+
+    EXPECT_EQ("", Differences(programAttribute.entry, ldifAttribute.entry)) << "program | LDIF";
+    EXPECT_EQ("", Differences(programClass.entry, ldifClass.entry)) << "program | LDIF";
+    // The security descriptors, which the page documents, are among what was compared.
+    EXPECT_NE("<absent>", One(ldifAttribute.entry, "nTSecurityDescriptor"));
+    EXPECT_NE("<absent>", One(ldifClass.entry, "nTSecurityDescriptor"));
 }

@@ -126,8 +126,8 @@ campaign_next() {
   ) 7>>"$CAMPAIGN_QUEUE.lock"
 }
 
-# The program's attribute as LDIF: the first record of the shared file.
-attribute_ldif() { awk -v RS= 'NR == 1' "$root/tools/schema-additions.ldif"; }
+# The program's attribute as LDIF: its record in the shipped file.
+attribute_ldif() { forest ldif "$root/tools/schema-additions.ldif" | awk -v RS= '/objectClass: attributeSchema/'; }
 
 run() {
   case $1 in

@@ -3,8 +3,9 @@
 # in two work trees whose paths differ in length, one after the other, and
 # checks that the unsigned exe and its symbols file come out the same bytes
 # with neither work path in them (the PDB aside, which holds its work path);
-# then that each dist/ verifies (checksums and signature). Leaves OUT/dist,
-# of the first build, to the tests that read the signed exe.
+# then that each dist/ verifies (checksums and signature), lists every file
+# in SHA256SUMS, and ships the same texts as the other. Leaves OUT/dist, of
+# the first build, to the tests that read the signed exe.
 #   reproducible.sh ROOT OUT
 set -euo pipefail
 
@@ -42,5 +43,18 @@ for dist in "$out/dist" "$out/dist-b"; do
   exe=$(ls "$dist"/schema-modify-*.exe)
   osslsigncode verify -ignore-cdp -in "$exe" -CAfile "$dist/test-signing-cert.pem" \
     | grep -E '^(Signature verification|Subject|Succeeded|Failed)' || fail "signature of $exe"
+  name=$(basename "$exe" .exe)
+  for file in "$name.ldf" "$name-administrators.txt"; do
+    [ -s "$dist/$file" ] || fail "$dist has no $file"
+  done
+  # The throwaway certificate aside, nothing ships without its checksum.
+  for file in "$dist"/*; do
+    file=$(basename "$file")
+    case $file in SHA256SUMS | test-signing-cert.pem) continue ;; esac
+    grep -q "  $file\$" "$dist/SHA256SUMS" || fail "$file is not in $dist/SHA256SUMS"
+  done
+done
+for file in "$out"/dist/*.ldf "$out"/dist/*.txt; do
+  cmp "$file" "$out/dist-b/$(basename "$file")" || fail "$(basename "$file") differs between the builds"
 done
 exit $status

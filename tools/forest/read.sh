@@ -29,6 +29,13 @@ cmd_ldapmodify() {
   timeout 60 ldapmodify -x -H "ldap://$ip" -D "$ADMIN_USER" -w "$ADMIN_PASSWORD" "$@"
 }
 
+# An LDIF written for any forest, its placeholder DN DC=X replaced with this
+# forest's, as ldifde -c DC=X does it.
+cmd_ldif() {
+  [ $# -eq 1 ] || die "usage: forest.sh ldif FILE"
+  sed "s/DC=X/$BASE_DN/g" "$1"
+}
+
 cmd_adduser() {
   [ $# -eq 3 ] || die "usage: forest.sh adduser RUN_DIR NAME PASSWORD"
   local dir
