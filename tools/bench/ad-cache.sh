@@ -23,6 +23,7 @@ for address in "$ip" "$proxy_ip"; do
 done
 say() { echo "ad-cache: $*" >&2; }
 . "$root/tools/xvfb.sh"
+. "$root/tools/bench/proxy.sh"
 
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
@@ -39,11 +40,6 @@ cp "$build/wine/activeds.dll" "$work/provider/"
 export ADSI_PROVIDER=$work/provider/activeds.dll WINEPREFIX=$build/wineprefix-ad-cache WINEDEBUG=-all
 
 forest_run=$work/forest
-proxy_pid=""
-proxy_stop() {
-  if [ -n "$proxy_pid" ]; then kill "$proxy_pid" 2>/dev/null || true; wait "$proxy_pid" 2>/dev/null || true; fi
-  proxy_pid=""
-}
 cleanup() {
   proxy_stop
   "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
@@ -53,17 +49,11 @@ trap cleanup EXIT
 start_xvfb "$work"
 
 log=$work/proxy.log
-start_proxy() {  # start_proxy [OPTIONS...]: a fresh forest and the proxy in front of it
+fresh_proxy() {  # fresh_proxy [OPTIONS...]: a fresh forest and the proxy in front of it
   proxy_stop
   "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
   "$root/tools/forest.sh" fresh "$build/bench-forest-template" "$forest_run" "$ip" >/dev/null
-  : >"$log"
-  python3 "$root/tools/ldap-proxy.py" --listen "$proxy_ip" --target "$ip" --log "$log" "$@" >"$log.out" 2>&1 &
-  proxy_pid=$!
-  until grep -q ' listening on ' "$log"; do
-    kill -0 "$proxy_pid" 2>/dev/null || { say "the proxy did not start:"; cat "$log.out" >&2; exit 1; }
-    sleep 0.05
-  done
+  proxy_start "$proxy_ip" "$ip" "$log" "$@"
 }
 
 run() {  # run N: one run of the exe with Setup pressed, its output in $work/runN.txt
@@ -77,10 +67,10 @@ class_adds() { grep -c ' add dn="CN=WexlorEnterpriseUser,' "$log" || true; }
 refused() { grep -c ' add dn="CN=WexlorEnterpriseUser,.*answered 16' "$log" || true; }
 
 say "baseline: one run through the proxy without the lag (Samba's timing), on a fresh forest"
-start_proxy
+fresh_proxy
 run 0
 say "a fresh forest again, the proxy with a cache lag of $lag s; first run (Setup to final takes about $lag s)"
-start_proxy --lag-seconds "$lag"
+fresh_proxy --lag-seconds "$lag"
 run 1
 adds1=$(class_adds) refused1=$(refused)
 say "second run"
