@@ -42,6 +42,7 @@ esac
 
 say() { echo "bench: $*" >&2; }
 . "$root/tools/xvfb.sh"
+. "$root/tools/bench/proxy.sh"
 
 say "building in $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFOREST_IP="$ip" >/dev/null
@@ -60,13 +61,8 @@ export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
 
 forest_run=""
-# The LDAP proxy of the latency figures, stopped by its pid.
+# The LDAP proxy of the latency figures.
 proxy_ip=${PROXY_IP:-127.0.0.11}
-proxy_pid=""
-proxy_stop() {
-  if [ -n "$proxy_pid" ]; then kill "$proxy_pid" 2>/dev/null || true; wait "$proxy_pid" 2>/dev/null || true; fi
-  proxy_pid=""
-}
 cleanup() {
   proxy_stop
   if [ -n "$forest_run" ]; then "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true; fi
@@ -198,14 +194,7 @@ latency_runs() {  # latency_runs MS: RUNS full runs on fresh forests through the
   : >"$work/lat$ms-start.txt"; : >"$work/lat$ms-setup.txt"
   for i in $(seq "$runs"); do
     fresh_forest
-    : >"$log"
-    python3 "$root/tools/ldap-proxy.py" --listen "$proxy_ip" --target "$ip" --latency "$ms" --log "$log" \
-      >>"$log.out" 2>&1 &
-    proxy_pid=$!
-    until grep -q ' listening on ' "$log"; do
-      kill -0 "$proxy_pid" 2>/dev/null || { say "the proxy did not start:"; cat "$log.out" >&2; exit 1; }
-      sleep 0.05
-    done
+    proxy_start "$proxy_ip" "$ip" "$log" --latency "$ms"
     SERVER=$proxy_ip probe "$work/lat$ms-$i.txt" --setup "$work/bin/schema-modify.exe"
     proxy_stop
     get "$work/lat$ms-$i.txt" start_to_shown_ms >>"$work/lat$ms-start.txt"

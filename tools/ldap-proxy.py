@@ -1,18 +1,28 @@
 #!/usr/bin/env python3
 """An LDAP proxy for tests: listens on a loopback address, forwards every
 request to a DC and answers in the DC's place where a run asks it to, so
-that the program meets what Samba never does (a schema cache that lags, a DC
-that is not the schema master) and breaks at any chosen request.
+that the program meets what Windows AD answers and Samba does not (a schema
+cache that lags, a DC that is not the schema master, AD's words for a
+refusal, a role owner that was deleted) and breaks at any chosen request.
 
   ldap-proxy.py --listen IP[:PORT] --target IP[:PORT] --log FILE [options]
 
 Options (any combination):
   --latency MS            delay every response by MS milliseconds
   --lag-attempts N        answer the first N class adds with noSuchAttribute
-  --lag-seconds T         answer a class add whose mayContain names an
-                          attribute added less than T seconds ago the same way
+  --lag-seconds T         the same for a class add that names an attribute
+                          the schema cache does not hold yet: as on AD, the
+                          cache reloads T seconds after the last successful
+                          schema add (each one restarts the wait; a refused
+                          add is no change), or at once after a successful
+                          schemaUpdateNow modify of the RootDSE
   --referral HOST         answer adds and modifies in the schema partition
                           with a referral to ldap://HOST/
+  --ad-texts              the DC's refusals of schema writes reach the client
+                          with AD's text in place of Samba's (same code)
+  --deleted-owner         the schema container's fSMORoleOwner names a DC
+                          that was deleted, and a request for that name is
+                          answered noSuchObject, both as AD gives them
   --fault KIND --at K     at the K-th request: reset-before, reset-after,
                           busy, unavailable, other or stall
   --count process|connection   K counts requests of the whole run (default)
@@ -28,10 +38,12 @@ addresses are accepted.
 import argparse
 import asyncio
 import ipaddress
+import re
 import socket
 import struct
 import sys
 import time
+import uuid
 
 OPERATIONS = {
     0x60: "bind", 0x42: "unbind", 0x63: "search", 0x66: "modify", 0x68: "add",
@@ -44,11 +56,26 @@ PARTIAL_RESPONSES = {0x64, 0x73}  # search entry, search reference
 FAULTS = {"reset-before", "reset-after", "busy", "unavailable", "other", "stall"}
 ANSWER_CODES = {"busy": 51, "unavailable": 52, "other": 80}
 NO_SUCH_ATTRIBUTE = 16
+NO_SUCH_OBJECT = 32
 REFERRAL = 10
 
 LAG_TEXT = ("00002080: AtrErr: DSID-03151904, #1:\n\t0: 00002080: DSID-03151904, problem 1001 "
             "(NO_ATTRIBUTE_OR_VAL), data 0, Att 19 (mayContain)\n")
-REFERRAL_TEXT = "0000202B: RefErr: DSID-0310084A, data 0, 1 access points\n\tref 1: '{host}'\n"
+REFERRAL_TEXT = "0000202B: RefErr: DSID-0310082F, data 0, 1 access points\n\tref 1: '{host}'\n"
+# AD's words for refusals that Samba words its own way, by result code (the
+# DSID part differs between Windows builds). Samba gives 53 for much else
+# besides an OID taken, so that one is recognised by Samba's own text.
+AD_TEXTS = {
+    50: "00000005: SecErr: DSID-03152E29, problem 4003 (INSUFF_ACCESS_RIGHTS), data 0\n",
+    68: "00002071: UpdErr: DSID-030502F1, problem 6005 (ENTRY_EXISTS), data 0\n",
+}
+OID_TAKEN = re.compile(r"(attributeID|governsID) '[^']*' already in use")
+OID_TAKEN_TEXT = "000020BB: SvcErr: DSID-0326036D, problem 5003 (WILL_NOT_PERFORM), data 8379\n"
+NAME_ERROR_TEXT = ("0000208D: NameErr: DSID-0310020A, problem 2001 (NO_OBJECT), data 0, best match of:\n"
+                   "\t'{match}'\n")
+# A deleted object keeps its place under a mangled RDN: "\0A" is the escaped
+# line feed that AD puts between the old name and "DEL:<objectGUID>".
+DELETED_MARK = "\\0ADEL:"
 
 
 class BerError(Exception):
@@ -115,23 +142,51 @@ class Message:
     def name(self):
         return OPERATIONS.get(self.op, "op-0x%02x" % self.op)
 
+    def parts(self, pos, end):
+        """The contents of the elements between pos and end."""
+        parts = []
+        while pos < end:
+            _, start, pos = read_element(self.raw, pos)
+            parts.append(self.raw[start:pos])
+        return parts
+
+    def attribute_list(self, pos):
+        """[(name, [values])] of the SEQUENCE OF attribute at pos."""
+        _, start, end = read_element(self.raw, pos)
+        result = []
+        while start < end:
+            _, astart, start = read_element(self.raw, start)
+            _, tstart, tend = read_element(self.raw, astart)
+            _, vstart, vend = read_element(self.raw, tend)
+            result.append((self.raw[tstart:tend].decode("utf-8", "replace"),
+                           [v.decode("utf-8", "replace") for v in self.parts(vstart, vend)]))
+        return result
+
     def attributes(self):
         """{lower-case name: [values]} of an add request."""
-        result = {}
+        return {name.lower(): values for name, values in self.attribute_list(self.dn_end)}
+
+    def modified(self):
+        """Lower-case names of the attributes that a modify request changes."""
         _, pos, end = read_element(self.raw, self.dn_end)
+        names = []
         while pos < end:
-            _, astart, aend = read_element(self.raw, pos)
-            _, tstart, tend = read_element(self.raw, astart)
-            name = self.raw[tstart:tend].decode("utf-8", "replace").lower()
-            _, vpos, vend = read_element(self.raw, tend)
-            values = []
-            while vpos < vend:
-                _, s, e = read_element(self.raw, vpos)
-                values.append(self.raw[s:e].decode("utf-8", "replace"))
-                vpos = e
-            result[name] = values
-            pos = aend
-        return result
+            _, cstart, pos = read_element(self.raw, pos)
+            _, _, operation_end = read_element(self.raw, cstart)
+            _, mstart, _ = read_element(self.raw, operation_end)
+            _, tstart, tend = read_element(self.raw, mstart)
+            names.append(self.raw[tstart:tend].decode("utf-8", "replace").lower())
+        return names
+
+    def result(self):
+        """(code, matched DN, text) of a response."""
+        code, matched, text = self.parts(self.body, self.body_end)[:3]
+        return int.from_bytes(code, "big"), matched.decode("utf-8", "replace"), text.decode("utf-8", "replace")
+
+    def entry(self):
+        """(DN, [(name, [values])]) of a search entry."""
+        _, start, end = read_element(self.raw, self.body)
+        return self.raw[start:end].decode("utf-8", "replace"), self.attribute_list(end)
 
 
 def encode(tag, content):
@@ -144,12 +199,40 @@ def encode(tag, content):
     return bytes([tag]) + head + content
 
 
-def result_message(msgid, response_tag, code, text, referral=None):
-    body = encode(0x0A, bytes([code])) + encode(0x04, b"") + encode(0x04, text.encode())
+def ldap_message(msgid, tag, body):
+    mid = msgid.to_bytes((msgid.bit_length() + 8) // 8, "big")
+    return encode(0x30, encode(0x02, mid) + encode(tag, body))
+
+
+def result_message(msgid, response_tag, code, text, referral=None, matched=""):
+    body = encode(0x0A, bytes([code])) + encode(0x04, matched.encode()) + encode(0x04, text.encode())
     if referral:
         body += encode(0xA3, encode(0x04, referral.encode()))
-    mid = msgid.to_bytes((msgid.bit_length() + 8) // 8, "big")
-    return encode(0x30, encode(0x02, mid) + encode(response_tag, body))
+    return ldap_message(msgid, response_tag, body)
+
+
+def entry_message(msgid, dn, attributes):
+    listed = b"".join(encode(0x30, encode(0x04, name.encode()) +
+                             encode(0x31, b"".join(encode(0x04, v.encode()) for v in values)))
+                      for name, values in attributes)
+    return ldap_message(msgid, 0x64, encode(0x04, dn.encode()) + encode(0x30, listed))
+
+
+def components(dn):
+    return [p.strip().lower() for p in dn.split(",")]
+
+
+def in_schema(dn):
+    return ",".join(components(dn)).find("cn=schema,cn=configuration,") >= 0
+
+
+def schema_container(dn):
+    return components(dn)[:2] == ["cn=schema", "cn=configuration"]
+
+
+def class_names(attributes):
+    """Lower-case objectClass values of an add request's attributes."""
+    return [v.lower() for v in attributes.get("objectclass", [])]
 
 
 def loopback(text, default_port):
@@ -169,7 +252,12 @@ class Proxy:
         self.requests = 0
         self.connections = 0
         self.class_adds = 0
-        self.attribute_added = {}  # lDAPDisplayName, lower case -> when its add went out
+        # The schema cache as AD keeps it: the attributes added since it last
+        # loaded (lDAPDisplayName, lower case), and when the last schema add
+        # succeeded.
+        self.uncached = set()
+        self.last_schema_change = None
+        self.deleted_owner_guid = str(uuid.uuid4())
         self.log_file = open(args.log, "a", buffering=1)
 
     def log(self, text):
@@ -181,29 +269,42 @@ class Proxy:
 
     def lagging(self, message):
         """Whether the schema cache would not yet know an attribute that this
-        class add names in its mayContain."""
+        class add names."""
         attributes = message.attributes()
-        if "classschema" not in [v.lower() for v in attributes.get("objectclass", [])]:
+        if "classschema" not in class_names(attributes):
             return False
         self.class_adds += 1
         if self.args.lag_attempts is not None and self.class_adds <= self.args.lag_attempts:
             return True
-        if self.args.lag_seconds is not None:
-            now = time.monotonic()
-            for name in attributes.get("maycontain", []):
-                added = self.attribute_added.get(name.lower())
-                if added is not None and now - added < self.args.lag_seconds:
-                    return True
-        return False
+        if self.args.lag_seconds is None:
+            return False
+        self.reload_when_due()
+        named = {v.lower() for key in ("maycontain", "mustcontain", "systemmaycontain", "systemmustcontain")
+                 for v in attributes.get(key, [])}
+        return bool(named & self.uncached)
 
-    def note_attribute(self, message):
-        attributes = message.attributes()
-        if "attributeschema" in [v.lower() for v in attributes.get("objectclass", [])]:
-            for name in attributes.get("ldapdisplayname", []):
-                self.attribute_added[name.lower()] = time.monotonic()
+    def reload_when_due(self):
+        if self.uncached and time.monotonic() - self.last_schema_change >= self.args.lag_seconds:
+            self.uncached.clear()
 
-    def in_schema(self, dn):
-        return ",".join(p.strip() for p in dn.lower().split(",")).find("cn=schema,cn=configuration,") >= 0
+    def succeeded(self, request):
+        """Notes a write that the DC carried out: a schema add restarts the
+        cache's wait, a schemaUpdateNow reloads it."""
+        if request.op == 0x68 and in_schema(request.dn):
+            if self.args.lag_seconds is not None:
+                self.reload_when_due()
+            self.last_schema_change = time.monotonic()
+            attributes = request.attributes()
+            if "attributeschema" in class_names(attributes):
+                self.uncached.update(v.lower() for v in attributes.get("ldapdisplayname", []))
+        elif request.op == 0x66 and request.dn == "" and "schemaupdatenow" in request.modified():
+            self.uncached.clear()
+
+    def deleted_owner(self, owner):
+        """The role owner's DN as AD gives it once that DC's NTDS Settings
+        object has been deleted."""
+        rest = owner.split(",", 1)[1]
+        return "CN=NTDS Settings%s%s,%s" % (DELETED_MARK, self.deleted_owner_guid, rest)
 
     async def serve(self, client_reader, client_writer):
         self.connections += 1
@@ -228,6 +329,7 @@ class Session:
         self.dc_reader, self.dc_writer = dc_reader, dc_writer
         self.requests = 0
         self.swallow = set()  # message ids whose answer the client never hears
+        self.writes = {}  # message id -> add or modify request still unanswered
         self.outgoing = asyncio.Queue()  # (due time, bytes) for the client
         self.done = asyncio.Event()
 
@@ -304,8 +406,36 @@ class Session:
                 self.reset_client()
                 return False
             return True
+        request = self.writes.pop(message.msgid, None)
+        if request is not None:
+            data = self.written(request, message) or data
+        elif message.op == 0x64 and self.proxy.args.deleted_owner:
+            data = self.deleted_owner_entry(message) or data
         self.to_client(data)
         return True
+
+    def written(self, request, message):
+        """What AD would answer to a write that the DC answered; None to keep
+        the DC's answer."""
+        code, matched, text = message.result()
+        if code == 0:
+            self.proxy.succeeded(request)
+            return None
+        ad_text = AD_TEXTS.get(code) or (OID_TAKEN_TEXT if code == 53 and OID_TAKEN.search(text) else None)
+        if not self.proxy.args.ad_texts or not in_schema(request.dn) or ad_text is None:
+            return None
+        self.log("id=%d answered %d by the DC; AD's text instead of \"%s\"" % (message.msgid, code, text.strip()))
+        return result_message(message.msgid, message.op, code, ad_text, matched=matched)
+
+    def deleted_owner_entry(self, message):
+        """The schema container's entry with its role owner deleted; None for
+        any other entry."""
+        dn, attributes = message.entry()
+        if not schema_container(dn):
+            return None
+        changed = [(name, [self.proxy.deleted_owner(v) for v in values] if name.lower() == "fsmoroleowner"
+                    else values) for name, values in attributes]
+        return entry_message(message.msgid, dn, changed)
 
     def dc_closed(self):
         self.log("the DC closed the connection")
@@ -351,14 +481,20 @@ class Session:
             self.log(line + " -> answered 16 (schema cache lag)")
             self.to_client(result_message(message.msgid, response, NO_SUCH_ATTRIBUTE, LAG_TEXT))
             return True
-        if args.referral and message.op in (0x66, 0x68) and proxy.in_schema(message.dn):
+        if args.referral and message.op in (0x66, 0x68) and in_schema(message.dn):
             url = "ldap://%s/%s" % (args.referral, message.dn)
             self.log(line + " -> referral to " + url)
             self.to_client(result_message(message.msgid, response, REFERRAL,
                                           REFERRAL_TEXT.format(host=args.referral), url))
             return True
-        if message.op == 0x68:
-            proxy.note_attribute(message)
+        if args.deleted_owner and response and DELETED_MARK.lower() in message.dn.lower():
+            match = message.dn.split(",", 1)[1]
+            self.log(line + " -> answered 32 (deleted role owner)")
+            self.to_client(result_message(message.msgid, response, NO_SUCH_OBJECT,
+                                          NAME_ERROR_TEXT.format(match=match), matched=match))
+            return True
+        if message.op in (0x66, 0x68):
+            self.writes[message.msgid] = message
         if fault == "reset-after":
             self.swallow.add(message.msgid)
             self.log(line + " -> forwarded; the answer is dropped and the connection reset")
@@ -379,6 +515,8 @@ def parse(argv):
     parser.add_argument("--lag-attempts", type=int)
     parser.add_argument("--lag-seconds", type=float)
     parser.add_argument("--referral")
+    parser.add_argument("--ad-texts", action="store_true")
+    parser.add_argument("--deleted-owner", action="store_true")
     parser.add_argument("--fault", choices=sorted(FAULTS))
     parser.add_argument("--at", type=int)
     parser.add_argument("--count", choices=["process", "connection"], default="process")

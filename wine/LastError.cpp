@@ -35,6 +35,26 @@ Record* CurrentRecord(bool create) {
     return record;
 }
 
+// The Win32 code that an AD server puts at the front of its diagnostic text
+// ("00002071: UpdErr: ..."): eight hex digits and a colon. False when the
+// text does not start that way.
+bool LeadingCode(const std::wstring& text, DWORD& code) {
+    const size_t digits = 8;
+    if (text.size() <= digits || text[digits] != L':') return false;
+    DWORD parsed = 0;
+    for (size_t i = 0; i < digits; ++i) {
+        const wchar_t c = text[i];
+        const int value = c >= L'0' && c <= L'9'   ? c - L'0'
+                          : c >= L'A' && c <= L'F' ? c - L'A' + 10
+                          : c >= L'a' && c <= L'f' ? c - L'a' + 10
+                                                   : -1;
+        if (value < 0) return false;
+        parsed = parsed << 4 | static_cast<DWORD>(value);
+    }
+    code = parsed;
+    return true;
+}
+
 // Copies text into a caller's buffer of length wide characters, always
 // terminated, cut short if it does not fit.
 void CopyTruncated(const std::wstring& text, LPWSTR buffer, DWORD length) {
@@ -61,7 +81,11 @@ void LastErrorDetachProcess() {
 }
 
 void RecordFailure(DWORD win32Code, const std::wstring& serverText) {
-    ADsSetLastError(win32Code, serverText.c_str(), ProviderName);
+    // ADSI reports the server's own code where its text gives one (the
+    // example of "ADsGetLastError function": 8305 for "00002071: ...").
+    DWORD code = 0;
+    if (!LeadingCode(serverText, code)) code = win32Code;
+    ADsSetLastError(code, serverText.c_str(), ProviderName);
 }
 
 }  // namespace Provider

@@ -14,7 +14,8 @@ void LastErrorAttachProcess();
 void LastErrorDetachThread();
 void LastErrorDetachProcess();
 
-// Records a failed LDAP operation: its Win32 code and the server's text.
+// Records a failed LDAP operation: the code at the front of the server's text
+// where it has one, else the Win32 code of the result, and the text itself.
 void RecordFailure(DWORD win32Code, const std::wstring& serverText);
 
 }  // namespace Provider

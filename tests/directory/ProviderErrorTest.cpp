@@ -29,7 +29,8 @@ std::wstring TempFile(const wchar_t* prefix) {
 }
 
 // A server on loopback that takes connections and never answers, as a DC
-// stopped with SIGSTOP does. Closing it breaks every connection it took.
+// stopped with SIGSTOP does, or answers a bind with the result it is given.
+// Closing it breaks every connection it took.
 class SilentServer {
 public:
     SilentServer() {
@@ -62,6 +63,20 @@ public:
         m_client = ::accept(m_listener, nullptr, nullptr);
         return m_client != INVALID_SOCKET;
     }
+    // Reads the client's bind request and answers it with code and text.
+    bool AnswerBind(unsigned char code, const std::string& text) {
+        unsigned char request[512];
+        const int got = ::recv(m_client, reinterpret_cast<char*>(request), sizeof request, 0);
+        // SEQUENCE, its length (short or long form), then the message id.
+        const int id = 2 + ((request[1] & 0x80) ? (request[1] & 0x7F) : 0);
+        if (got < id + 3 || request[id] != 0x02) return false;
+        const std::string messageId(reinterpret_cast<char*>(request) + id, 2 + request[id + 1]);
+        const std::string result = Element(0x61, Element(0x0A, std::string(1, static_cast<char>(code))) +
+                                                      Element(0x04, "") + Element(0x04, text));
+        const std::string answer = Element(0x30, messageId + result);
+        return ::send(m_client, answer.data(), static_cast<int>(answer.size()), 0) ==
+               static_cast<int>(answer.size());
+    }
     void Close() {
         for (SOCKET* s : {&m_client, &m_listener}) {
             if (*s != INVALID_SOCKET) ::closesocket(*s);
@@ -72,6 +87,12 @@ public:
     unsigned short port = 0;
 
 private:
+    static std::string Element(unsigned char tag, const std::string& content) {
+        std::string length = content.size() < 0x80 ? std::string(1, static_cast<char>(content.size()))
+                                                   : std::string{'\x81', static_cast<char>(content.size())};
+        return static_cast<char>(tag) + length + content;
+    }
+
     SOCKET m_listener = INVALID_SOCKET;
     SOCKET m_client = INVALID_SOCKET;
 };
@@ -114,6 +135,47 @@ TEST(ProviderLastError, RecordIsPerThreadAndTruncatedToTheBuffers) {
     EXPECT_EQ(L"", mine.provider);
 }
 
+// The code of the extended error: the number at the front of the server's
+// text where it has one, as "ADsGetLastError function" shows (8305 for
+// "00002071: UpdErr: ..."), else the Win32 code of the LDAP result. The texts
+// are Windows AD's own.
+TEST(ProviderLastError, CodeIsTheOneAtTheFrontOfTheServersText) {
+    struct Row {
+        unsigned char ldap;
+        const char* text;
+        HRESULT hr;
+        DWORD code;
+    };
+    const Row rows[] = {
+        // "ADsGetLastError function": the example of its Remarks.
+        {68, "00002071: UpdErr: DSID-030502F1, problem 6005 (ENTRY_EXISTS), data 0\n", HRESULT(0x80071392), 8305},
+        {50, "00000005: SecErr: DSID-03152E29, problem 4003 (INSUFF_ACCESS_RIGHTS), data 0\n", HRESULT(0x80070005),
+         ERROR_ACCESS_DENIED},
+        {53, "000020BB: SvcErr: DSID-0326036D, problem 5003 (WILL_NOT_PERFORM), data 8379\n", HRESULT(0x80072035),
+         0x20BB},
+        {32, "0000208D: NameErr: DSID-0310020A, problem 2001 (NO_OBJECT), data 0, best match of:\n\t'DC=x'\n",
+         HRESULT(0x80072030), ERROR_DS_OBJ_NOT_FOUND},
+        // No number at the front: the result's Win32 code.
+        {53, "schema_data_add: we are not master: reject add request", HRESULT(0x80072035),
+         ERROR_DS_UNWILLING_TO_PERFORM},
+        {53, "2035: too short", HRESULT(0x80072035), ERROR_DS_UNWILLING_TO_PERFORM},
+        {53, "0000203G: not hex", HRESULT(0x80072035), ERROR_DS_UNWILLING_TO_PERFORM},
+        {68, "", HRESULT(0x80071392), ERROR_OBJECT_ALREADY_EXISTS},
+    };
+    for (const Row& row : rows) {
+        SilentServer server;
+        ASSERT_NE(0, server.port);
+        std::thread answer([&] { EXPECT_TRUE(server.Accept(30) && server.AnswerBind(row.ldap, row.text)); });
+        Scoped::ComPtr<IADs> object;
+        EXPECT_EQ(row.hr, Bind(L"LDAP://127.0.0.1:" + std::to_wstring(server.port) + L"/RootDSE", IID_IADs, object))
+            << row.text;
+        answer.join();
+        const LastError error = ReadLastError();
+        EXPECT_EQ(row.code, error.code) << row.text;
+        EXPECT_EQ(Widen(row.text), error.text);
+    }
+}
+
 TEST(ProviderHelpers, BuildVarArrayStr) {
     LPWSTR strings[] = {const_cast<LPWSTR>(L"first"), const_cast<LPWSTR>(L""), const_cast<LPWSTR>(L"third")};
     for (DWORD count : {0u, 1u, 3u}) {
@@ -154,11 +216,13 @@ TEST(ProviderCredentials, RefusedBindsCarryTheirCodes) {
         DWORD code;
     };
     const std::wstring s = TheForest().server, u = TheForest().user, p = TheForest().password;
+    // A refused bind's text starts with "80090308: LdapErr: ...", as AD's does.
+    const DWORD refusedBind = 0x80090308;
     const Row rows[] = {
         {L"wrong password", s, u, L"not-the-password", L"LDAP://CN=Users,DC=samdom,DC=test", HRESULT(0x8007052E),
-         ERROR_LOGON_FAILURE},
+         refusedBind},
         {L"unknown user", s, L"nobody@samdom.test", p, L"LDAP://CN=Users,DC=samdom,DC=test", HRESULT(0x8007052E),
-         ERROR_LOGON_FAILURE},
+         refusedBind},
         {L"no server for a serverless path", L"", u, p, L"LDAP://CN=Users,DC=samdom,DC=test",
          HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN), ERROR_NO_SUCH_DOMAIN},
         {L"server named in the path", L"", u, p, L"LDAP://" + s + L"/CN=Users,DC=samdom,DC=test", S_OK, 0},

@@ -25,9 +25,11 @@ ProxyRun::~ProxyRun() {
     AskAgent("proxy-stop");
 }
 
+std::string ProxyRun::Log() const { return AskAgent("proxy-log").output; }
+
 std::vector<ProxyRequest> ProxyRun::Requests() const {
     std::vector<ProxyRequest> requests;
-    std::istringstream log(AskAgent("proxy-log").output);
+    std::istringstream log(Log());
     std::string line;
     while (std::getline(log, line)) {
         // "  12.345 conn=1 req=3 id=2 add dn="CN=..." -> forwarded"

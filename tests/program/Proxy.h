@@ -29,6 +29,7 @@ public:
     bool started() const { return m_started; }
     const std::string& failure() const { return m_failure; }
     std::vector<ProxyRequest> Requests() const;
+    std::string Log() const;  // the proxy's whole log
 
 private:
     bool m_started = false;

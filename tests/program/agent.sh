@@ -160,6 +160,10 @@ run() {
       forest ldapmodify "$FOREST_RUN_DIR" < <(attribute_ldif | sed 's/WexlorAdmin/OtherAdminFlag/g')
       ! forest ldapmodify "$FOREST_RUN_DIR" < <(attribute_ldif) 2>&1
       ;;
+    # Both of the program's objects, as another run of it would have left them.
+    plant-schema-additions)
+      forest ldapmodify "$FOREST_RUN_DIR" <"$root/tools/schema-additions.ldif" ;;
+    forest-adduser) forest adduser "$FOREST_RUN_DIR" "$2" "$3" ;;
     proxy-start) shift; proxy_start "$@" ;;
     proxy-stop) proxy_stop ;;
     proxy-log) cat "$proxy_log" ;;
