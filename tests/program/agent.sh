@@ -162,7 +162,7 @@ run() {
       ;;
     # Both of the program's objects, as another run of it would have left them.
     plant-schema-additions)
-      forest ldapmodify "$FOREST_RUN_DIR" <"$root/tools/schema-additions.ldif" ;;
+      forest ldapmodify "$FOREST_RUN_DIR" < <(forest ldif "$root/tools/schema-additions.ldif") ;;
     forest-adduser) forest adduser "$FOREST_RUN_DIR" "$2" "$3" ;;
     proxy-start) shift; proxy_start "$@" ;;
     proxy-stop) proxy_stop ;;
