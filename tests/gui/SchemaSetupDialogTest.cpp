@@ -3,7 +3,7 @@
 // job's start, completion and stop, and every failure reaching the final
 // display.
 #include "framework/MessageLoop.h"
-#include "app/res/resource.h"
+#include "gui/DialogIds.h"
 #include "ad/Errors.h"
 #include "ad/Scoped.h"
 #include "gui/DirectoryCalls.h"
