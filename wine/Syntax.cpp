@@ -72,4 +72,11 @@ std::map<std::wstring, Syntax> ParseAttributeTypes(const std::vector<std::wstrin
     return syntaxes;
 }
 
+bool FindSyntax(const std::map<std::wstring, Syntax>& syntaxes, const std::wstring& attribute, Syntax& syntax) {
+    auto found = syntaxes.find(Lower(attribute));
+    if (found == syntaxes.end()) return false;
+    syntax = found->second;
+    return true;
+}
+
 }  // namespace Provider
