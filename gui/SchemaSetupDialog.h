@@ -2,7 +2,7 @@
 // schema extension on a worker thread and shows how it ended.
 #pragma once
 
-#include "app/res/resource.h"
+#include "gui/DialogIds.h"
 #include "ad/Scoped.h"
 #include "framework/DialogImpl.h"
 #include "framework/MessageFilter.h"

@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <winldap.h>
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,9 +38,11 @@ public:
 
     // The attribute's syntax from the server's abstract schema, which is
     // read at the first look-up for the server and kept for the process, as
-    // ADSI keeps its schema cache. known is false for a name the schema
-    // does not have. A failed read is the caller's failure (extended error
-    // set) and is tried again at the next look-up.
+    // ADSI keeps its schema cache (Schema.cpp). known is false for a name
+    // the schema does not have. A failed read is the caller's failure
+    // (extended error set) and an empty one knows no name; neither is kept,
+    // so the next look-up reads again. A server whose RootDSE names no
+    // subschema fails every look-up of the session without asking again.
     HRESULT LookUpSyntax(const std::wstring& attribute, bool& known, Syntax& syntax);
 
 private:
@@ -66,6 +69,7 @@ private:
     LDAP* m_ld = nullptr;
     LONG m_refs = 1;
     SRWLOCK m_lock = SRWLOCK_INIT;
+    std::atomic<bool> m_noSubschema{false};
 };
 
 }  // namespace Provider

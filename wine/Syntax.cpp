@@ -6,20 +6,49 @@ namespace Provider {
 
 namespace {
 
-// The LDAP syntaxes that Active Directory's subschema names, with the ADSI
-// type of each ("Mapping Active Directory Syntax to ADSI Syntax"; the large
-// integer is IADsLargeInteger, the security descriptor
-// IADsSecurityDescriptor, octet strings VT_ARRAY|VT_UI1, none of which this
-// provider builds).
+// The LDAP syntaxes of Active Directory's subschema with the VARIANT type
+// that each one's page of "Active Directory syntaxes" gives, or where that
+// page names none (or contradicts "Mapping Active Directory Syntax to ADSI
+// Syntax") the ADSI type's entry in "ADSI Simple Data Types". Unsupported:
+// what ADSI hands out as a COM object or a byte array, which this provider
+// does not build.
+struct LdapSyntax {
+    const wchar_t* oid;
+    Syntax syntax;
+};
+
+const LdapSyntax LdapSyntaxes[] = {
+    {L"1.3.6.1.4.1.1466.115.121.1.7", Syntax::Boolean},   // Boolean: VT_BOOL
+    {L"1.3.6.1.4.1.1466.115.121.1.27", Syntax::Integer},  // Integer, Enumeration: VT_I4
+    {L"1.3.6.1.4.1.1466.115.121.1.12", Syntax::Dn},       // Object(DS-DN): VT_BSTR
+    {L"1.3.6.1.4.1.1466.115.121.1.24", Syntax::Time},     // String(Generalized-Time): VT_DATE
+    {L"1.3.6.1.4.1.1466.115.121.1.53", Syntax::Time},     // String(UTC-Time): VT_DATE
+    // String(Unicode): its page says VT_UI1 | VT_ARRAY, the mapping page
+    // Case Ignore String, an ADS_CASE_IGNORE_STRING (LPWSTR): VT_BSTR.
+    {L"1.3.6.1.4.1.1466.115.121.1.15", Syntax::String},
+    {L"1.3.6.1.4.1.1466.115.121.1.38", Syntax::String},  // String(Object-Identifier): VT_BSTR
+    {L"1.3.6.1.4.1.1466.115.121.1.44", Syntax::String},  // String(Printable): VT_BSTR
+    {L"1.3.6.1.4.1.1466.115.121.1.26", Syntax::String},  // String(IA5): VT_BSTR
+    {L"1.3.6.1.4.1.1466.115.121.1.36", Syntax::String},  // String(Numeric): VT_BSTR
+    {L"1.2.840.113556.1.4.905", Syntax::String},         // String(Teletex): VT_BSTR
+    // String(Case Sensitive): its page names no type; the mapping page
+    // Case Exact String, an ADS_CASE_EXACT_STRING (LPWSTR): VT_BSTR.
+    {L"1.2.840.113556.1.4.1362", Syntax::String},
+    {L"1.3.6.1.4.1.1466.115.121.1.43", Syntax::String},  // Object(Presentation-Address): VT_BSTR
+    // String(Octet), String(Sid): VT_UI1 | VT_ARRAY; Object(Replica-Link):
+    // VT_VARIANT of bytes.
+    {L"1.3.6.1.4.1.1466.115.121.1.40", Syntax::Unsupported},
+    {L"1.2.840.113556.1.4.906", Syntax::Unsupported},   // LargeInteger: VT_DISPATCH
+    {L"1.2.840.113556.1.4.907", Syntax::Unsupported},   // String(NT-Sec-Desc): VT_DISPATCH
+    {L"1.2.840.113556.1.4.903", Syntax::Unsupported},   // Object(DN-Binary): VT_DISPATCH
+    {L"1.2.840.113556.1.4.1221", Syntax::Unsupported},  // Object(OR-Name): VT_DISPATCH
+    {L"1.2.840.113556.1.4.904", Syntax::Unsupported},   // Object(DN-String): VT_DISPATCH
+    {L"1.3.6.1.4.1.1466.115.121.1.2", Syntax::Unsupported},  // Object(Access-Point): none
+};
+
 Syntax FromLdapSyntax(const std::wstring& oid) {
-    const std::wstring ldap = L"1.3.6.1.4.1.1466.115.121.1.";
-    if (oid == ldap + L"7") return Syntax::Boolean;
-    if (oid == ldap + L"27") return Syntax::Integer;
-    if (oid == ldap + L"12") return Syntax::Dn;
-    if (oid == ldap + L"24" || oid == ldap + L"53") return Syntax::Time;
-    if (oid == ldap + L"15" || oid == ldap + L"38" || oid == ldap + L"44" || oid == ldap + L"26" ||
-        oid == ldap + L"36" || oid == L"1.2.840.113556.1.4.905")
-        return Syntax::String;
+    for (const LdapSyntax& row : LdapSyntaxes)
+        if (oid == row.oid) return row.syntax;
     return Syntax::Unsupported;
 }
 
@@ -70,6 +99,13 @@ std::map<std::wstring, Syntax> ParseAttributeTypes(const std::vector<std::wstrin
         if (!name.empty() && !syntax.empty()) syntaxes[Lower(name)] = FromLdapSyntax(syntax);
     }
     return syntaxes;
+}
+
+bool FindSyntax(const std::map<std::wstring, Syntax>& syntaxes, const std::wstring& attribute, Syntax& syntax) {
+    auto found = syntaxes.find(Lower(attribute));
+    if (found == syntaxes.end()) return false;
+    syntax = found->second;
+    return true;
 }
 
 }  // namespace Provider

@@ -23,4 +23,8 @@ enum class Syntax {
 // as "( 2.5.4.3 NAME 'cn' SYNTAX '1.3.6.1.4.1.1466.115.121.1.15' ... )".
 std::map<std::wstring, Syntax> ParseAttributeTypes(const std::vector<std::wstring>& attributeTypes);
 
+// The syntax of attribute (any case) in what ParseAttributeTypes gave; false
+// when it is not there.
+bool FindSyntax(const std::map<std::wstring, Syntax>& syntaxes, const std::wstring& attribute, Syntax& syntax);
+
 }  // namespace Provider

@@ -32,26 +32,25 @@ set(SCHEMA_MODIFY_RC ${SCHEMA_MODIFY_RES_DIR}/schema-modify.rc)
 set(SCHEMA_MODIFY_RES_OBJ ${SCHEMA_MODIFY_RES_OUT}/schema-modify.res.obj)
 add_custom_command(
   OUTPUT ${SCHEMA_MODIFY_RES_OBJ}
-  COMMAND ${CMAKE_RC_COMPILER} -I${SCHEMA_MODIFY_RES_OUT} -I${SCHEMA_MODIFY_RES_DIR}
+  COMMAND ${CMAKE_RC_COMPILER} -I${SCHEMA_MODIFY_RES_OUT} -I${SCHEMA_MODIFY_RES_DIR} -I${CMAKE_SOURCE_DIR}
           -O res -o ${SCHEMA_MODIFY_RES_OUT}/windres.res ${SCHEMA_MODIFY_RC}
   COMMAND Python3::Interpreter ${SCHEMA_MODIFY_RES_DIR}/restore_class_case.py
           ${SCHEMA_MODIFY_RES_OUT}/windres.res ${SCHEMA_MODIFY_RES_OUT}/schema-modify.res
           msctls_progress32
   COMMAND ${CMAKE_RC_COMPILER} -J res -O coff
           -o ${SCHEMA_MODIFY_RES_OBJ} ${SCHEMA_MODIFY_RES_OUT}/schema-modify.res
-  DEPENDS ${SCHEMA_MODIFY_RC} ${SCHEMA_MODIFY_RES_DIR}/resource.h
+  DEPENDS ${SCHEMA_MODIFY_RC} ${SCHEMA_MODIFY_RES_DIR}/resource.h ${CMAKE_SOURCE_DIR}/gui/DialogIds.h
           ${SCHEMA_MODIFY_RES_DIR}/restore_class_case.py ${SCHEMA_MODIFY_IMAGES}
           ${SCHEMA_MODIFY_RES_OUT}/version.h ${SCHEMA_MODIFY_RES_OUT}/schema-modify.manifest
   COMMENT "Compiling the resources"
   VERBATIM)
 add_custom_target(schema-modify-resources DEPENDS ${SCHEMA_MODIFY_RES_OBJ})
 
-# Links the compiled resources into target and lets its code include
-# resource.h as "app/res/resource.h" (from the source root) or "resource.h".
+# Links the compiled resources into target. Code takes the identifiers it
+# needs from gui/DialogIds.h, never from here.
 function(schema_modify_add_resources target)
   target_sources(${target} PRIVATE ${SCHEMA_MODIFY_RES_OBJ})
   set_source_files_properties(${SCHEMA_MODIFY_RES_OBJ} PROPERTIES
     EXTERNAL_OBJECT TRUE GENERATED TRUE)
-  target_include_directories(${target} PRIVATE ${SCHEMA_MODIFY_RES_DIR})
   add_dependencies(${target} schema-modify-resources)
 endfunction()

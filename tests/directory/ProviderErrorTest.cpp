@@ -1,13 +1,16 @@
 // The extended error (one record per thread, truncated to the caller's
 // buffers), the helpers ADsBuildVarArrayStr and AllocADsMem, binds under
-// other credentials, one session per server, and binds on other threads
-// going on while one hangs.
+// other credentials, one session per server, and binds and Gets on other
+// threads going on while one hangs.
 #include "tests/directory/ProviderTest.h"
 
 #include <winsock2.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <thread>
 
 using namespace ProviderTest;
@@ -95,6 +98,66 @@ private:
 
     SOCKET m_listener = INVALID_SOCKET;
     SOCKET m_client = INVALID_SOCKET;
+};
+
+// Starts call on thread; true when it returns within 20 s, while another
+// thread hangs. The caller joins thread.
+bool ReturnsMeanwhile(std::thread& thread, const std::function<void()>& call) {
+    auto done = std::make_shared<Scoped::Handle>(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    thread = std::thread([call, done] {
+        call();
+        ::SetEvent(done->get());
+    });
+    return ::WaitForSingleObject(done->get(), 20000) == WAIT_OBJECT_0;
+}
+
+// tools/ldap-proxy.py between the provider and the forest on a loopback
+// port of its own, stalling one request for good; ended by its pid.
+class StallingProxy {
+public:
+    explicit StallingProxy(int request) {
+        // A port that was free a moment ago.
+        port = SilentServer().port;
+        m_log = "/tmp/" + Narrow(UniqueName(L"stalling-proxy-")) + ".log";
+        const std::string script = TheForest().script;
+        const std::string tools = script.substr(0, script.rfind('/'));
+        std::string pid;
+        // Without the descriptors that Wine hands its Unix children, which
+        // would keep this start from completing while the proxy lives; bounded
+        // by timeout, so that a run that dies here leaves no proxy behind.
+        RunUnix("/usr/bin/python3 -c 'import os, sys; os.closerange(3, 65536); os.execvp(sys.argv[1], sys.argv[1:])' "
+                "timeout 300 /usr/bin/python3 " + ShellQuote(tools + "/ldap-proxy.py") + " --listen 127.0.0.1:" +
+                    std::to_string(port) + " --target " + Narrow(TheForest().server) + " --log " + m_log +
+                    " --fault stall --at " + std::to_string(request) + " </dev/null >" + m_log +
+                    ".out 2>&1 & echo $!",
+                &pid, 20000);
+        m_pid = std::atoi(pid.c_str());
+        ready = m_pid > 0 && LogShows("listening on");
+    }
+    ~StallingProxy() {
+        Stop();
+        RunUnix("rm -f " + m_log + " " + m_log + ".out");
+    }
+    StallingProxy(const StallingProxy&) = delete;
+    StallingProxy& operator=(const StallingProxy&) = delete;
+
+    // True once the log has the text, within 10 s.
+    bool LogShows(const std::string& text) {
+        const std::string found = "grep -q " + ShellQuote(text) + " " + m_log;
+        return RunUnix("for i in $(seq 100); do " + found + " && break; sleep 0.1; done; " + found) == 0;
+    }
+    // Ends the proxy, which breaks the connections it holds.
+    void Stop() {
+        if (m_pid > 0) RunUnix("kill " + std::to_string(m_pid));
+        m_pid = 0;
+    }
+
+    unsigned short port = 0;
+    bool ready = false;
+
+private:
+    std::string m_log;
+    int m_pid = 0;
 };
 
 }  // namespace
@@ -313,19 +376,49 @@ TEST(ProviderSessions, ABindThatHangsHoldsUpNoOtherBind) {
     ASSERT_TRUE(silent.Accept(30)) << "the bind never reached the silent server";
 
     // Another thread binds to the live forest while the first one waits.
-    Scoped::Handle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HRESULT live = E_FAIL;
-    std::thread other([&] {
+    std::thread other;
+    EXPECT_TRUE(ReturnsMeanwhile(other, [&] {
         Scoped::ComPtr<IADs> object;
         live = Bind(L"LDAP://RootDSE", IID_IADs, object);
-        ::SetEvent(done.get());
-    });
-    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(done.get(), 20000))
-        << "a bind to the live server waited for the one that hangs";
+    })) << "a bind to the live server waited for the one that hangs";
 
     silent.Close();
     hanging.join();
     other.join();
     EXPECT_EQ(S_OK, live);
     EXPECT_EQ(HRESULT(0x8007203A), hung) << "a connection broken during the bind";
+}
+
+TEST(ProviderSessions, ASchemaReadThatStallsHoldsUpNoOtherServersGet) {
+    REQUIRE_FOREST_SCRIPT();
+    // Through the proxy: the bind, the object's load, RootDSE's subschema
+    // name, then the subschema's attribute types, which never come.
+    StallingProxy proxy(4);
+    ASSERT_TRUE(proxy.ready) << "the proxy did not start";
+    const std::wstring usersDn = L"CN=Users,DC=samdom,DC=test";
+    Scoped::ComPtr<IADs> stalled, live;
+    ASSERT_EQ(S_OK, Bind(L"LDAP://127.0.0.1:" + std::to_wstring(proxy.port) + L"/" + usersDn, IID_IADs, stalled));
+    ASSERT_EQ(S_OK, Bind(ServerlessPath(usersDn), IID_IADs, live));
+    Scoped::Bstr cn(L"cn");
+    HRESULT stalledGet = S_OK;
+    std::thread first([&] {
+        Scoped::Variant value;
+        stalledGet = stalled->Get(cn.get(), value.get());
+    });
+    ASSERT_TRUE(proxy.LogShows("stalled")) << "the schema read never reached the proxy";
+
+    // The forest's own server answers meanwhile.
+    HRESULT liveGet = E_FAIL;
+    std::thread other;
+    EXPECT_TRUE(ReturnsMeanwhile(other, [&] {
+        Scoped::Variant value;
+        liveGet = live->Get(cn.get(), value.get());
+    })) << "a Get on another server waited for the stalled schema read";
+
+    proxy.Stop();
+    first.join();
+    other.join();
+    EXPECT_EQ(S_OK, liveGet);
+    EXPECT_EQ(HRESULT(0x8007203A), stalledGet) << "a connection broken during the schema read";
 }

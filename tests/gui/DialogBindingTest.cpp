@@ -1,6 +1,6 @@
 // Binding a dialog object to its window: which object gets the window, how
 // message results travel back, and letting go of the window at its end.
-#include "app/res/resource.h"
+#include "gui/DialogIds.h"
 #include "framework/DialogImpl.h"
 
 

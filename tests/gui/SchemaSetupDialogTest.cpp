@@ -3,7 +3,7 @@
 // job's start, completion and stop, and every failure reaching the final
 // display.
 #include "framework/MessageLoop.h"
-#include "app/res/resource.h"
+#include "gui/DialogIds.h"
 #include "ad/Errors.h"
 #include "ad/Scoped.h"
 #include "gui/DirectoryCalls.h"
@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <ostream>
 #include <stdexcept>
 #include <thread>
 
@@ -102,12 +103,35 @@ void ExtendFailsOnceCancelled(const std::wstring& domainName, HANDLE cancelEvent
     throw AD::HResultException(static_cast<HRESULT>(0x8007203A), "Unable to create new class");
 }
 
-// Needs 1.5 s to stop once told to, as a directory call under way would.
-std::atomic<bool> SlowWorkerEnded{false};
-void ExtendStopsSlowly(const std::wstring& domainName, HANDLE cancelEvent) {
+// A worker whose thread, once its job is over and the ready event set,
+// holds at its very end until released: a stop that waits for it is still
+// waiting when a message sent at that moment arrives, with the outcome in
+// place. A fiber-local slot's callback runs on the exiting thread before the
+// thread counts as ended.
+Scoped::Handle WorkerHeld, WorkerReleased;
+std::atomic<bool> HeldWorkerEnded{false};
+
+void WINAPI HoldAtExit(void*) {
+    ::SetEvent(WorkerHeld.get());
+    // Bounded, so that a stop that waits for the worker from inside the
+    // sent message (the fault the rows look for) cannot hang the run.
+    ::WaitForSingleObject(WorkerReleased.get(), 5000);
+    HeldWorkerEnded = true;
+}
+
+void HoldWorkerAtItsEnd() {
+    static const DWORD slot = ::FlsAlloc(HoldAtExit);
+    ::FlsSetValue(slot, &WorkerHeld);
+}
+
+void ExtendUntilCancelledThenHold(const std::wstring& domainName, HANDLE cancelEvent) {
+    HoldWorkerAtItsEnd();
     ExtendUntilCancelled(domainName, cancelEvent);
-    ::Sleep(1500);
-    SlowWorkerEnded = true;
+}
+
+void ExtendThenHold(const std::wstring& domainName, HANDLE cancelEvent) {
+    HoldWorkerAtItsEnd();
+    FakeExtend(domainName, cancelEvent);
 }
 
 // A directory call that never comes back.
@@ -158,7 +182,9 @@ protected:
         ExtendDomain.clear();
         ExtendHadCancelEvent = false;
         ExtendSawCancel = false;
-        SlowWorkerEnded = false;
+        HeldWorkerEnded = false;
+        WorkerHeld.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        WorkerReleased.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         GUI::Directory = {FakeFindSchemaMaster, FakeExtend};
         ASSERT_TRUE(App::Module.AddMessageLoop(&loop));
     }
@@ -443,35 +469,96 @@ struct SentDuringStop {
     bool toButton;
     UINT message;
     WPARAM wParam;
+    bool buttonAsLParam;
 };
 
-TEST_F(SchemaSetupDialogTest, WhatArrivesWhileTheStopWaitsLeavesItsHandlesAlone) {
-    const SentDuringStop cases[] = {{"command 2", false, WM_COMMAND, IDCANCEL},
-                                    {"BM_CLICK", true, BM_CLICK, 0},
-                                    {"WM_CLOSE", false, WM_CLOSE, 0},
-                                    {"timer tick", false, WM_TIMER, 1}};
-    for (const SentDuringStop& c : cases) {
-        SCOPED_TRACE(c.name);
-        SlowWorkerEnded = false;
-        ExtendCalls = 0;
-        ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendStopsSlowly));
-        HWND target = c.toButton ? ::GetDlgItem(window, IDCANCEL) : window;
-        std::thread sender([&] {
-            ::Sleep(400);
-            ::SendMessageW(target, c.message, c.wParam, 0);
-        });
-        // Before the guard, a second stop ran inside the first one's wait and
-        // closed the handles under it; the failed wait then ended this
-        // process with TerminateProcess.
-        Close();
-        sender.join();
-        EXPECT_TRUE(SlowWorkerEnded) << "the worker did not end by itself";
-        EXPECT_FALSE(::IsWindow(window));
-        EXPECT_EQ(IDCANCEL, TakeQuit());
-        // A deferred close finds the window gone: nothing more happens.
-        PumpFor(100);
-        EXPECT_EQ(-1, TakeQuit());
-    }
+void PrintTo(const SentDuringStop& c, std::ostream* out) { *out << c.name; }
+
+// What the dialog looked like once the message was served.
+struct SeenAfterSend {
+    bool served = false;
+    bool windowAlive = false;
+    bool resultShown = false;
+};
+
+// Sends c from another thread once the worker holds at its end and the test
+// has begun its stop (sendNow), that is inside that stop's wait, then lets
+// the worker end. Started before the job: a thread that starts while the
+// worker exits waits for it.
+std::thread SendWhileTheWorkerHolds(HWND& dialog, const SentDuringStop& c, HANDLE sendNow, SeenAfterSend& seen) {
+    return std::thread([&dialog, c, sendNow, &seen] {
+        const HANDLE both[] = {WorkerHeld.get(), sendNow};
+        if (::WaitForMultipleObjects(2, both, TRUE, 10000) == WAIT_OBJECT_0) {
+            HWND button = ::GetDlgItem(dialog, IDCANCEL);
+            DWORD_PTR result = 0;
+            // Bounded: a message left unserved would otherwise hold up the
+            // test's join for good.
+            seen.served = ::SendMessageTimeoutW(c.toButton ? button : dialog, c.message, c.wParam,
+                                                c.buttonAsLParam ? reinterpret_cast<LPARAM>(button) : 0,
+                                                SMTO_NORMAL, 20000, &result) != 0;
+            seen.windowAlive = ::IsWindow(dialog) != FALSE;
+            seen.resultShown = seen.windowAlive && ItemVisible(dialog, IDC_RESULT_TEXT);
+        }
+        ::SetEvent(WorkerReleased.get());
+    });
+}
+
+class SchemaSetupSentDuringStop : public SchemaSetupDialogTest,
+                                  public ::testing::WithParamInterface<SentDuringStop> {};
+
+TEST_P(SchemaSetupSentDuringStop, LeavesTheStopsHandlesAlone) {
+    const SentDuringStop& c = GetParam();
+    Scoped::Handle sendNow(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    SeenAfterSend seen;
+    std::thread sender = SendWhileTheWorkerHolds(window, c, sendNow.get(), seen);
+    StartJobWith(ExtendUntilCancelledThenHold);
+    // Without the guard, a second stop ran inside the first one's wait and
+    // closed the handles under it; the failed wait then ended this process
+    // with TerminateProcess.
+    ::SetEvent(sendNow.get());
+    Close();
+    sender.join();
+    EXPECT_TRUE(seen.served);
+    EXPECT_TRUE(seen.windowAlive) << "the window went while its stop still waited";
+    EXPECT_FALSE(seen.resultShown) << "an outcome was shown on a closing dialog";
+    EXPECT_TRUE(HeldWorkerEnded) << "the worker did not end by itself";
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_EQ(IDCANCEL, TakeQuit());
+    // A deferred close finds the window gone: nothing more happens.
+    PumpFor(100);
+    EXPECT_EQ(-1, TakeQuit());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WhileTheStopWaits, SchemaSetupSentDuringStop,
+    ::testing::Values(
+        SentDuringStop{"command 2", false, WM_COMMAND, IDCANCEL, false},
+        SentDuringStop{"BM_CLICK", true, BM_CLICK, 0, false},
+        // The command that the window's close (WM_CLOSE, SC_CLOSE) posts,
+        // sent instead: posted, it waits in the queue until the stop is over.
+        SentDuringStop{"close command, sent", false, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), true},
+        // The worker has set the ready event: a tick that got through would
+        // end the job a second time and show its outcome on a closing dialog.
+        SentDuringStop{"timer tick", false, WM_TIMER, 1, false}));
+
+TEST_F(SchemaSetupDialogTest, ACancelInsideTheTicksStopClosesTheDialogOnceThatStopIsOver) {
+    Scoped::Handle sendNow(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    SeenAfterSend seen;
+    std::thread sender =
+        SendWhileTheWorkerHolds(window, {"command 2", false, WM_COMMAND, IDCANCEL, false}, sendNow.get(), seen);
+    StartJobWith(ExtendThenHold);
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(WorkerHeld.get(), 5000));
+    // The tick finds the job done and stops it; the Cancel arrives inside
+    // that stop's wait.
+    ::SetEvent(sendNow.get());
+    ::SendMessageW(window, WM_TIMER, 1, 0);
+    sender.join();
+    EXPECT_TRUE(seen.served) << "the stop's wait left the Cancel unserved";
+    EXPECT_TRUE(seen.windowAlive) << "the window went while the tick's stop still waited";
+    EXPECT_TRUE(HeldWorkerEnded);
+    ExpectFinalDisplay(kSuccessText, IDB_SUCCESS);
+    EXPECT_TRUE(PumpUntil([this] { return !::IsWindow(window); }, 2000)) << "the Cancel was lost";
+    EXPECT_EQ(IDCANCEL, TakeQuit());
 }
 
 TEST_F(SchemaSetupDialogTest, DestroyingTheDialogStopsAJobStillRunning) {
