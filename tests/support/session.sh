@@ -64,7 +64,15 @@ if [ ! -f "$prefix.unmanaged" ]; then
 fi
 
 export SHOTS_DIR=$shots SESSION_DIR=$work
+# Wine writes the trace of every process it runs to the Unix stderr that the
+# driver was given, whatever the process's own handles say. The lines of a
+# program that a test starts with WINEDEBUG=+pid,... begin with its process
+# and thread ids: they go to wine-trace.log in the work directory, where the
+# test reads them, and the rest of the output passes as it is.
 status=0
-"$root/tools/wine-run.sh" --prefix "$prefix" "$@" || status=$?
+"$root/tools/wine-run.sh" --prefix "$prefix" "$@" \
+  2> >(awk -v trace="$work/wine-trace.log" \
+    '/^[0-9a-f]+:[0-9a-f]+:[a-z]+:/ { print >trace; fflush(trace); next } { print; fflush() }' >&2) \
+  || status=$?
 echo "session: screenshots in $shots" >&2
 exit $status
