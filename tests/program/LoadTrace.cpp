@@ -69,7 +69,7 @@ std::string WhoAsked(const Thread& thread) {
     return "the process's code (the exe, or a DLL function that it called)";
 }
 
-std::string TracePath() { return TestSupport::Narrow(TestSupport::WindowsPathFrom(L"SESSION_DIR")) + "\\wine-trace.log"; }
+std::string TracePath() { return TestSupport::Narrow(TestSupport::WindowsPathFrom(L"SESSION_DIR")) + "\\stderr.log"; }
 
 std::string PidPrefix(DWORD pid) {
     char prefix[16];

@@ -1,8 +1,7 @@
 // The DLL loads of one process, read from the trace that Wine's loader
 // writes when the process runs with kLoadTraceSettings in WINEDEBUG
-// (tests/support/session.sh puts those lines in the session's
-// wine-trace.log): what was loaded, from where, at whose request, and along
-// which search path.
+// (tests/support/session.sh keeps them in the session's stderr.log): what
+// was loaded, from where, at whose request, and along which search path.
 #pragma once
 
 #include <windows.h>
