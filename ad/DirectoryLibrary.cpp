@@ -1,35 +1,50 @@
 #include "ad/DirectoryLibrary.h"
 
+#include "ad/Platform.h"
+
 #include <delayimp.h>
 
 #include <string>
 
 namespace AD {
 
-HMODULE LoadSystemLibrary(const char* name) noexcept {
+namespace {
+
+// The thread's last error as an HRESULT; a failure even when a call failed
+// without setting one, so that the caller never takes it for success.
+HRESULT LastFailure() noexcept {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+}  // namespace
+
+HRESULT LoadSystemLibrary(const char* name, HMODULE* module) noexcept {
+    *module = nullptr;
     wchar_t directory[MAX_PATH];
-    const UINT n = ::GetSystemDirectoryW(directory, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return nullptr;
+    const UINT n = Platform.systemDirectory(directory, MAX_PATH);
+    if (n == 0) return LastFailure();
+    if (n >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     try {
         std::wstring path(directory, n);
         path += L'\\';
         for (const char* c = name; *c; ++c) path += static_cast<wchar_t>(static_cast<unsigned char>(*c));
-        HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        *module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         // Windows 7 without its loader update knows no search flags; there
         // the library's own folder, System32, is searched first for what it
         // needs in turn.
-        if (!module && ::GetLastError() == ERROR_INVALID_PARAMETER)
-            module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        return module;
+        if (!*module && ::GetLastError() == ERROR_INVALID_PARAMETER)
+            *module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        return *module ? S_OK : LastFailure();
     } catch (...) {
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
+        return E_OUTOFMEMORY;
     }
 }
 
 HRESULT LoadDirectoryLibrary() noexcept {
     static const HRESULT loaded = [] {
-        return LoadSystemLibrary("activeds.dll") ? S_OK : HRESULT_FROM_WIN32(::GetLastError());
+        HMODULE module;
+        return LoadSystemLibrary("activeds.dll", &module);
     }();
     return loaded;
 }
@@ -41,7 +56,9 @@ namespace {
 // the exe's folder first.
 FARPROC WINAPI LoadFromSystem32(unsigned notification, PDelayLoadInfo info) {
     if (notification != dliNotePreLoadLibrary) return nullptr;
-    return reinterpret_cast<FARPROC>(LoadSystemLibrary(info->szDll));
+    HMODULE module;
+    LoadSystemLibrary(info->szDll, &module);
+    return reinterpret_cast<FARPROC>(module);
 }
 
 }  // namespace

@@ -9,14 +9,16 @@
 
 namespace AD {
 
-// The System32 DLL of that name, loaded by its full path with its own
-// dependencies taken from System32; null (last error set) when it cannot be.
-HMODULE LoadSystemLibrary(const char* name) noexcept;
+// Loads the System32 DLL of that name by its full path, with its own
+// dependencies taken from System32: S_OK and the module, or a failure
+// HRESULT (never a success code) and null.
+HRESULT LoadSystemLibrary(const char* name, HMODULE* module) noexcept;
 
 // S_OK once activeds.dll is loaded from System32, else the HRESULT of the
 // load failure. Every directory call asks this first: a delay-loaded call
 // into a library that cannot be loaded would raise an exception that no
-// C++ handler catches.
+// C++ handler catches, and mingw-w64's delay-load helper would first try
+// the library by its bare name.
 HRESULT LoadDirectoryLibrary() noexcept;
 
 }  // namespace AD

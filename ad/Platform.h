@@ -1,5 +1,6 @@
 // The platform calls that tests replace: binding, the extended error, the
-// mayContain list, the tick count, the pause and the message box. Production
+// mayContain list, the tick count, the pause, the message box and the
+// System32 path. Production
 // code calls them only through AD::Platform, whose defaults are the real
 // functions.
 #pragma once
@@ -17,11 +18,12 @@ struct PlatformCalls {
     DWORD(WINAPI* tickCount)();
     void(WINAPI* pause)(DWORD milliseconds);
     int(WINAPI* messageBox)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+    UINT(WINAPI* systemDirectory)(LPWSTR buffer, UINT size);
 };
 
 // The real ADsGetObject, ADsGetLastError, ADsBuildVarArrayStr (each failing
 // with the load failure when activeds.dll cannot be loaded), GetTickCount,
-// Sleep and MessageBoxW.
+// Sleep, MessageBoxW and GetSystemDirectoryW.
 extern const PlatformCalls RealPlatform;
 
 // What the directory code calls; tests point members elsewhere and restore

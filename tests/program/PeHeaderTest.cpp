@@ -1,6 +1,7 @@
 // The built exe's PE headers: an x64 GUI image with ASLR (high-entropy,
 // with the relocations that make it possible), DEP, the stack protector
-// compiled into its own code, no runtime DLLs beside the system's, and no
+// compiled into its own code, no runtime DLLs beside the system's, a load
+// configuration that keeps the static imports' own DLLs to System32, and no
 // build time stamped in (a rebuild gives the same bytes).
 #include <gtest/gtest.h>
 
@@ -213,6 +214,20 @@ TEST_F(PeImage, ImportsOnlySystemDlls) {
         EXPECT_NE(std::find(dlls.begin(), dlls.end(), needed), dlls.end()) << needed;
     // activeds.dll is delay-loaded (tests/release/check-imports.sh lists it).
     EXPECT_EQ(std::find(dlls.begin(), dlls.end(), "activeds.dll"), dlls.end());
+}
+
+// Windows 10 1607 and later take the DLLs that the static imports need in
+// turn from where DependentLoadFlags says (mingw-w64's header still calls
+// the field Reserved1), before any code of the exe can restrict the search.
+TEST_F(PeImage, LoadConfigurationTakesDependentDllsFromSystem32) {
+    const auto& directory = Directory(IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG);
+    ASSERT_NE(directory.VirtualAddress, 0u) << "no load configuration directory";
+    const auto* config =
+        m_exe.At<IMAGE_LOAD_CONFIG_DIRECTORY64>(m_exe.FileOffset(directory.VirtualAddress));
+    ASSERT_NE(config, nullptr);
+    EXPECT_EQ(directory.Size, config->Size);
+    ASSERT_GE(config->Size, offsetof(IMAGE_LOAD_CONFIG_DIRECTORY64, Reserved1) + sizeof config->Reserved1);
+    EXPECT_EQ(config->Reserved1, LOAD_LIBRARY_SEARCH_SYSTEM32) << std::hex << config->Reserved1;
 }
 
 }  // namespace

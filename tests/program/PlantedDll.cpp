@@ -1,6 +1,6 @@
 // A DLL planted where no DLL of the program may come from: beside the exe
 // and in the current directory, under the name of each DLL that the exe
-// imports. If it is ever loaded, it leaves a marker (its own path with
+// loads at run time. If it is ever loaded, it leaves a marker (its own path with
 // ".loaded" appended) and refuses to load. It needs nothing but kernel32
 // and no C runtime, so that it loads under any of those names.
 #include <windows.h>

@@ -1,41 +1,69 @@
 // The exe runs elevated from wherever it was downloaded, so no DLL beside it
-// or in the current directory may ever load into it. A DLL that leaves a
-// marker when loaded (PlantedDll.cpp) is put in both places under the name
-// of every DLL that the exe imports or delay-loads; the exe then runs
-// against the forest to its details, so activeds.dll was really loaded,
-// and must have come from system32. PLANTING_EXE names the exe: the built
-// one or the signed release.
+// or in the current directory may load into it at any moment of the
+// process. A first whole run (the details, "&Setup", the final display,
+// "&Exit") with Wine's loader traced gives every DLL that the process loads
+// at run time. A DLL that leaves a marker when loaded (PlantedDll.cpp) is
+// then put in both places under each of those names, made native-first so
+// that Wine looks for it along the process's own search order, as Windows
+// does for a DLL that is not a known one; a second whole run must leave no
+// marker and map no planted file. PLANTING_EXE names the exe: the built one
+// or the signed release.
 #include "tests/program/ForestTest.h"
+#include "tests/program/LoadTrace.h"
 #include "tests/support/Environment.h"
-#include "tests/support/Unix.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
-#include <cwctype>
-#include <sstream>
 
 namespace ProgramTest {
 namespace {
 
-std::wstring Lower(std::wstring s) {
-    for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
+const char kKnownDll[] = "one of Windows' KnownDLLs, which its loader maps from System32 only";
+
+// The run-time loads that are not planted, and why. The first rows are the
+// KnownDLLs of Windows 10 x64 (the registry's KnownDLLs list under
+// HKLM\System\CurrentControlSet\Control\Session Manager). The others Wine
+// loads itself in a way that Windows does not; the evidence is what their
+// trace lines show, printed by this test on every run.
+const struct {
+    const char* name;
+    const char* why;
+} kNotPlanted[] = {
+    {"advapi32.dll", kKnownDll}, {"clbcatq.dll", kKnownDll},  {"combase.dll", kKnownDll},
+    {"comdlg32.dll", kKnownDll}, {"coml2.dll", kKnownDll},    {"difxapi.dll", kKnownDll},
+    {"gdi32.dll", kKnownDll},    {"gdiplus.dll", kKnownDll},  {"imagehlp.dll", kKnownDll},
+    {"imm32.dll", kKnownDll},    {"kernel32.dll", kKnownDll}, {"msctf.dll", kKnownDll},
+    {"msvcrt.dll", kKnownDll},   {"normaliz.dll", kKnownDll}, {"nsi.dll", kKnownDll},
+    {"ole32.dll", kKnownDll},    {"oleaut32.dll", kKnownDll}, {"psapi.dll", kKnownDll},
+    {"rpcrt4.dll", kKnownDll},   {"sechost.dll", kKnownDll},  {"setupapi.dll", kKnownDll},
+    {"shcore.dll", kKnownDll},   {"shell32.dll", kKnownDll},  {"shlwapi.dll", kKnownDll},
+    {"user32.dll", kKnownDll},   {"wldap32.dll", kKnownDll},  {"ws2_32.dll", kKnownDll},
+    {"uxtheme.dll",
+     "Wine's own: looked for by bare name, the exe's folder first, from within Wine's "
+     "COMCTL32.dll's DllMain, before any code of the exe runs; no exe can steer that load"},
+    {"winex11.drv",
+     "Wine's own: its X11 display driver, no Windows file, looked for by bare name, the exe's "
+     "folder first, from within Wine's COMCTL32.dll's DllMain, before any code of the exe runs"},
+    {"msimg32.dll",
+     "Wine's own: the delay-load of Wine's uxtheme.dll, which looks along the loader's default "
+     "path (\"(null)\", the exe's folder first) whatever SetDefaultDllDirectories set; the exe "
+     "imports nothing from it"},
+};
+
+const char* NotPlantedBecause(const std::string& name) {
+    for (const auto& row : kNotPlanted)
+        if (name == row.name) return row.why;
+    return nullptr;
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
-// The DLLs that the exe imports or delay-loads, as tests/release/pe-imports.py
-// reads them from the file (the exe path as the build gives it).
-std::vector<std::wstring> ImportedDlls(const std::string& unixExe, std::string* output) {
-    const std::string script = Narrow(TestSupport::EnvironmentValue(L"PE_IMPORTS"));
-    std::vector<std::wstring> dlls;
-    if (TestSupport::RunUnix("python3 " + TestSupport::ShellQuote(script) + " " +
-                                 TestSupport::ShellQuote(unixExe), output) != 0)
-        return dlls;
-    std::istringstream lines(*output);
-    for (std::string kind, dll, function; lines >> kind >> dll >> function;) {
-        const std::wstring name = Lower(TestSupport::Widen(dll));
-        if (std::find(dlls.begin(), dlls.end(), name) == dlls.end()) dlls.push_back(name);
-    }
-    return dlls;
+std::string Described(const DllLoad& load) {
+    return "  by " + load.who + ", from " + load.path + (load.search.empty() ? "" : ", search path " + load.search);
 }
 
 // An empty directory at that path (files of an earlier run removed).
@@ -63,46 +91,110 @@ std::string Markers(const std::wstring& dir) {
     return markers;
 }
 
-class Planting : public ForestTest {};
+// Wine's DLL overrides for schema-modify.exe alone, for the life of the
+// object. Wine takes WINEDLLOVERRIDES from the Unix environment that the
+// driver was started with, not from the one that it hands to the program;
+// the prefix's registry it reads at every start.
+class NativeFirst {
+public:
+    NativeFirst() {
+        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &m_key, nullptr);
+    }
+    ~NativeFirst() {
+        if (m_key) RegCloseKey(m_key);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+    }
+    NativeFirst(const NativeFirst&) = delete;
+    NativeFirst& operator=(const NativeFirst&) = delete;
 
-TEST_F(Planting, NoDllBesideTheExeOrInTheCurrentDirectoryIsLoaded) {
+    // Native first, then Wine's builtin, for the DLL of that file name.
+    bool Add(std::wstring file) {
+        if (file.size() > 4 && file.compare(file.size() - 4, 4, L".dll") == 0) file.resize(file.size() - 4);
+        static const wchar_t order[] = L"native,builtin";
+        return m_key && RegSetValueExW(m_key, file.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
+                                       sizeof order) == ERROR_SUCCESS;
+    }
+
+private:
+    static constexpr const wchar_t* kKey = L"Software\\Wine\\AppDefaults\\schema-modify.exe\\DllOverrides";
+    HKEY m_key = nullptr;
+};
+
+class Planting : public ForestTest {
+protected:
+    // One whole run of the exe with its loads traced: the details, "&Setup",
+    // the final display and "&Exit".
+    static std::vector<DllLoad> WholeRun(const std::wstring& exe, const std::wstring& currentDir) {
+        TestSupport::ScopedEnvironment trace(L"WINEDEBUG", kLoadTraceSettings);
+        const size_t from = SessionTraceSize();
+        DWORD pid = 0;
+        {
+            Program program(exe, currentDir);
+            pid = program.id();
+            ExpectDetails(program);
+            if (HasFatalFailure()) return {};
+            program.Click(1003);
+            EXPECT_TRUE(WaitForFinished(program, 120000)) << "no final display after \"&Setup\"";
+            program.Click(2);
+            DWORD code = 0;
+            EXPECT_TRUE(program.WaitForExit(15000, &code)) << "\"&Exit\" did not end the program";
+        }
+        return LoadsOf(SessionTrace(pid, from, 15000), pid);
+    }
+};
+
+TEST_F(Planting, NoDllBesideTheExeOrInTheCurrentDirectoryIsLoadedInAWholeRun) {
     const std::wstring planted = TestSupport::WindowsPathFrom(L"PLANTED_DLL");
     ASSERT_FALSE(planted.empty()) << "PLANTED_DLL is not set";
-    const std::wstring exe = TestSupport::WindowsPathFrom(L"PLANTING_EXE");
-    ASSERT_FALSE(exe.empty()) << "PLANTING_EXE is not set";
-    std::string listed;
-    const std::vector<std::wstring> dlls =
-        ImportedDlls(Narrow(TestSupport::EnvironmentValue(L"PLANTING_EXE")), &listed);
-    ASSERT_NE(dlls.end(), std::find(dlls.begin(), dlls.end(), L"activeds.dll"))
-        << "no activeds.dll among the imports of " << Narrow(exe) << ":\n" << listed;
+    const std::wstring built = TestSupport::WindowsPathFrom(L"PLANTING_EXE");
+    ASSERT_FALSE(built.empty()) << "PLANTING_EXE is not set";
 
     wchar_t temp[MAX_PATH];
     ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
     const std::wstring root = std::wstring(temp) + L"schema-modify-planting";
     const std::wstring exeDir = root + L"\\exe", currentDir = root + L"\\current";
     for (const std::wstring& dir : {root, exeDir, currentDir}) EmptyDirectory(dir);
-    ASSERT_TRUE(CopyFileW(exe.c_str(), (exeDir + L"\\schema-modify.exe").c_str(), FALSE));
-    for (const std::wstring& dll : dlls) {
-        std::printf("planted %s beside the exe and in the current directory\n", Narrow(dll).c_str());
-        ASSERT_TRUE(CopyFileW(planted.c_str(), (exeDir + L"\\" + dll).c_str(), FALSE));
-        ASSERT_TRUE(CopyFileW(planted.c_str(), (currentDir + L"\\" + dll).c_str(), FALSE));
-    }
+    const std::wstring exe = exeDir + L"\\schema-modify.exe";
+    ASSERT_TRUE(CopyFileW(built.c_str(), exe.c_str(), FALSE));
 
-    {
-        Program program(exeDir + L"\\schema-modify.exe", currentDir);
-        ExpectDetails(program);
-        if (!HasFatalFailure()) {
-            wchar_t system[MAX_PATH];
-            ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
-            const std::wstring adsi = program.LoadedModule(L"activeds.dll");
-            std::printf("activeds.dll loaded from %s\n", Narrow(adsi).c_str());
-            EXPECT_EQ(Lower(std::wstring(system) + L"\\activeds.dll"), Lower(adsi));
-            program.Click(2);
-            DWORD code = 0;
-            EXPECT_TRUE(program.WaitForExit(15000, &code)) << "\"&Exit\" did not end the program";
-            EXPECT_EQ(2u, code);
-        }
+    const std::vector<DllLoad> loads = WholeRun(exe, currentDir);
+    if (HasFatalFailure()) return;
+    std::vector<std::string> chain, names;
+    for (const DllLoad& load : loads) {
+        auto& list = load.atStart ? chain : names;
+        if (std::find(list.begin(), list.end(), load.name) == list.end()) list.push_back(load.name);
     }
+    std::printf("the chain of the static imports, not planted:");
+    for (const std::string& name : chain) std::printf(" %s", name.c_str());
+    std::printf("\nloaded at run time, with nothing planted:\n");
+
+    std::vector<std::string> plantedNames;
+    NativeFirst overrides;
+    for (const std::string& name : names) {
+        if (name == "schema-modify.exe" || std::find(chain.begin(), chain.end(), name) != chain.end()) continue;
+        const char* why = NotPlantedBecause(name);
+        std::printf("%s: %s\n", name.c_str(), why ? why : "planted beside the exe and in the current directory");
+        for (const DllLoad& load : loads)
+            if (load.name == name) std::printf("%s\n", Described(load).c_str());
+        if (why) continue;
+        plantedNames.push_back(name);
+        const std::wstring file = TestSupport::Widen(name);
+        ASSERT_TRUE(CopyFileW(planted.c_str(), (exeDir + L"\\" + file).c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(planted.c_str(), (currentDir + L"\\" + file).c_str(), FALSE));
+        ASSERT_TRUE(overrides.Add(file)) << "cannot make " << name << " native-first";
+    }
+    ASSERT_NE(plantedNames.end(), std::find(plantedNames.begin(), plantedNames.end(), "activeds.dll"))
+        << "the trace shows no load of activeds.dll at run time";
+
+    const AgentReply fresh = AskAgent("forest-fresh", 120000);
+    ASSERT_EQ(0, fresh.status) << fresh.output;
+    std::string fromPlanted;
+    for (const DllLoad& load : WholeRun(exe, currentDir)) {
+        if (Lower(load.path).rfind(Lower(Narrow(root)), 0) != 0 || load.name == "schema-modify.exe") continue;
+        std::printf("planted and loaded: %s\n%s\n", load.name.c_str(), Described(load).c_str());
+        fromPlanted += load.name + " ";
+    }
+    EXPECT_EQ("", fromPlanted) << "planted DLLs that the loader mapped";
     EXPECT_EQ("", Markers(exeDir)) << "planted beside the exe and loaded";
     EXPECT_EQ("", Markers(currentDir)) << "planted in the current directory and loaded";
 }

@@ -40,6 +40,7 @@ public:
     Program& operator=(const Program&) = delete;
 
     bool started() const { return m_process.hProcess != nullptr; }
+    DWORD id() const { return m_process.dwProcessId; }
 
     // Waits for the visible dialog of this process; null on time-out or exit.
     HWND WaitForWindow(DWORD timeoutMs = 60000);

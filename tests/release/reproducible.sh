@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release twice with tools/release.sh, from clean clones of HEAD
 # in two work trees whose paths differ in length, one after the other, and
-# checks that the unsigned exe and its symbols file come out the same bytes
+# checks that the built exe, the unsigned exe and its symbols file come out the same bytes
 # with neither work path in them (the PDB aside, which holds its work path);
 # then that each dist/ verifies (checksums and signature), lists every file
 # in SHA256SUMS, and ships the same texts as the other. Leaves OUT/dist, of
@@ -20,15 +20,17 @@ b=$out/b-a-work-tree-whose-path-is-longer/b
 
 status=0
 fail() { echo "FAILED: $*"; status=1; }
-for file in "$a"/unsigned/*; do
-  name=$(basename "$file")
+# The unsigned release, and the exe as the build left it (its load
+# configuration and CodeView GUID written in after the link).
+for file in "$a"/unsigned/* "$a/src/build/app/schema-modify.exe"; do
+  name=${file#"$a"/}
   # GNU ld 2.40 writes into the PDB the folder it links in, so the PDB of
   # each work tree differs; tests/release/check-pdb.py matches it to its exe.
   if [ "${name%.pdb}" != "$name" ]; then
     echo "not compared: $name (it names the work tree it was linked in)"
     continue
   fi
-  if cmp "$file" "$b/unsigned/$name"; then
+  if cmp "$file" "$b/$name"; then
     echo "same bytes in both builds: $name $(sha256sum <"$file" | cut -d' ' -f1)"
   else
     fail "$name differs between the builds"

@@ -9,7 +9,6 @@
 #include <sstream>
 
 namespace TestSupport {
-namespace {
 
 bool ReadWholeFile(const std::string& windowsPath, std::string& content) {
     std::ifstream in(windowsPath, std::ios::binary);
@@ -19,8 +18,6 @@ bool ReadWholeFile(const std::string& windowsPath, std::string& content) {
     content = text.str();
     return true;
 }
-
-}  // namespace
 
 // For a Linux program, Wine's CreateProcessW succeeds without filling in
 // PROCESS_INFORMATION: what comes back is whatever its stack held (seen

@@ -10,6 +10,10 @@
 
 namespace TestSupport {
 
+// The whole file at that Windows path (a Linux file as Z:...); false when it
+// cannot be read.
+bool ReadWholeFile(const std::string& windowsPath, std::string& content);
+
 // Runs a /bin/sh command line and waits for it up to timeoutMs. Returns its
 // exit status, -1 if it could not be run or did not end in time; output
 // gets its stdout and stderr.

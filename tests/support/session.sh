@@ -33,6 +33,7 @@ rm -f "$shots"/*.png
 
 cleanup() {
   local record pid
+  grep -vE '^[0-9a-f]+:[0-9a-f]+:[a-z]+:' "$work/stderr.log" >&2 2>/dev/null || true
   for record in "$work"/*.pid; do
     pid=$(recorded_pid "$record")
     [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
@@ -64,7 +65,13 @@ if [ ! -f "$prefix.unmanaged" ]; then
 fi
 
 export SHOTS_DIR=$shots SESSION_DIR=$work
+# Wine writes the trace of every process that the driver starts to the
+# driver's own Unix stderr, whatever the process's handles say: it goes to
+# stderr.log, where a test reads the lines of a program that it started
+# with WINEDEBUG=+pid,... (they begin with its process and thread ids). A
+# file, not a pipe: the forests that a test starts inherit it and outlive
+# the driver.
 status=0
-"$root/tools/wine-run.sh" --prefix "$prefix" "$@" || status=$?
+"$root/tools/wine-run.sh" --prefix "$prefix" "$@" 2>"$work/stderr.log" || status=$?
 echo "session: screenshots in $shots" >&2
 exit $status

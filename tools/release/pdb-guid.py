@@ -9,6 +9,8 @@ import hashlib
 import struct
 import sys
 
+from pe_checksum import update_checksum
+
 exe_path, pdb_path = sys.argv[1], sys.argv[2]
 exe = bytearray(open(exe_path, "rb").read())
 pdb = open(pdb_path, "rb").read()
@@ -25,12 +27,7 @@ exe[record + 4:record + 20] = bytes(16)
 exe[checksum_at:checksum_at + 4] = bytes(4)
 new = hashlib.sha256(exe).digest()[:16]
 exe[record + 4:record + 20] = new
-
-total = 0
-for (word,) in struct.iter_unpack("<H", exe + b"\0" * (len(exe) % 2)):
-    total += word
-    total = (total & 0xFFFF) + (total >> 16)
-struct.pack_into("<I", exe, checksum_at, (total + len(exe)) & 0xFFFFFFFF)
+update_checksum(exe)
 
 open(exe_path, "wb").write(exe)
 open(pdb_path, "wb").write(pdb.replace(old, new))
