@@ -8,6 +8,7 @@
 // does for a DLL that is not a known one; a second whole run must leave no
 // marker and map no planted file. PLANTING_EXE names the exe: the built one
 // or the signed release.
+#include "tests/program/DllOverrides.h"
 #include "tests/program/ForestTest.h"
 #include "tests/program/LoadTrace.h"
 #include "tests/support/Environment.h"
@@ -91,35 +92,6 @@ std::string Markers(const std::wstring& dir) {
     return markers;
 }
 
-// Wine's DLL overrides for schema-modify.exe alone, for the life of the
-// object. Wine takes WINEDLLOVERRIDES from the Unix environment that the
-// driver was started with, not from the one that it hands to the program;
-// the prefix's registry it reads at every start.
-class NativeFirst {
-public:
-    NativeFirst() {
-        RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &m_key, nullptr);
-    }
-    ~NativeFirst() {
-        if (m_key) RegCloseKey(m_key);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
-    }
-    NativeFirst(const NativeFirst&) = delete;
-    NativeFirst& operator=(const NativeFirst&) = delete;
-
-    // Native first, then Wine's builtin, for the DLL of that file name.
-    bool Add(std::wstring file) {
-        if (file.size() > 4 && file.compare(file.size() - 4, 4, L".dll") == 0) file.resize(file.size() - 4);
-        static const wchar_t order[] = L"native,builtin";
-        return m_key && RegSetValueExW(m_key, file.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
-                                       sizeof order) == ERROR_SUCCESS;
-    }
-
-private:
-    static constexpr const wchar_t* kKey = L"Software\\Wine\\AppDefaults\\schema-modify.exe\\DllOverrides";
-    HKEY m_key = nullptr;
-};
-
 class Planting : public ForestTest {
 protected:
     // One whole run of the exe with its loads traced: the details, "&Setup",
@@ -169,7 +141,7 @@ TEST_F(Planting, NoDllBesideTheExeOrInTheCurrentDirectoryIsLoadedInAWholeRun) {
     std::printf("\nloaded at run time, with nothing planted:\n");
 
     std::vector<std::string> plantedNames;
-    NativeFirst overrides;
+    ProgramDllOverrides overrides;
     for (const std::string& name : names) {
         if (name == "schema-modify.exe" || std::find(chain.begin(), chain.end(), name) != chain.end()) continue;
         const char* why = NotPlantedBecause(name);
@@ -181,7 +153,7 @@ TEST_F(Planting, NoDllBesideTheExeOrInTheCurrentDirectoryIsLoadedInAWholeRun) {
         const std::wstring file = TestSupport::Widen(name);
         ASSERT_TRUE(CopyFileW(planted.c_str(), (exeDir + L"\\" + file).c_str(), FALSE));
         ASSERT_TRUE(CopyFileW(planted.c_str(), (currentDir + L"\\" + file).c_str(), FALSE));
-        ASSERT_TRUE(overrides.Add(file)) << "cannot make " << name << " native-first";
+        ASSERT_TRUE(overrides.Set(file, L"native,builtin")) << "cannot make " << name << " native-first";
     }
     ASSERT_NE(plantedNames.end(), std::find(plantedNames.begin(), plantedNames.end(), "activeds.dll"))
         << "the trace shows no load of activeds.dll at run time";

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <psapi.h>
 
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <map>
@@ -20,9 +21,9 @@ std::wstring Upper(std::wstring s) {
     return s;
 }
 
-// The driver's own environment with the ADSI choice of the scenario: the
-// provider's WINEADSI_* settings pass only to a program that uses it, with
-// WINEADSI_SERVER replaced when the scenario names the DC.
+// The driver's own environment, the provider's WINEADSI_* settings passed
+// only to a program that uses it, with WINEADSI_SERVER replaced when the
+// scenario names the DC.
 std::wstring ChildEnvironment(Adsi adsi, const std::wstring& server) {
     std::map<std::wstring, std::wstring> vars;  // upper-case name -> "Name=value"
     wchar_t* block = GetEnvironmentStringsW();
@@ -35,8 +36,6 @@ std::wstring ChildEnvironment(Adsi adsi, const std::wstring& server) {
     FreeEnvironmentStringsW(block);
 
     const bool provider = adsi == Adsi::Provider;
-    vars[L"WINEDLLOVERRIDES"] =
-        std::wstring(L"WINEDLLOVERRIDES=mscoree,mshtml=;activeds=") + (provider ? L"n" : L"b");
     if (provider && !server.empty()) vars[L"WINEADSI_SERVER"] = L"WINEADSI_SERVER=" + server;
     if (!provider) {
         for (auto it = vars.begin(); it != vars.end();)
@@ -101,6 +100,7 @@ Program::Program(Adsi adsi, const std::wstring& server, const std::wstring& exe,
                  const std::wstring& currentDirectory)
     : m_exe(exe) {
     std::wstring commandLine = L"\"" + exe + L"\"";
+    if (adsi == Adsi::Builtin) m_overrides.Set(L"activeds.dll", L"builtin");
     std::wstring env = ChildEnvironment(adsi, server);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -165,17 +165,37 @@ int Program::FocusedControl() const {
     return GetDlgCtrlID(info.hwndFocus);
 }
 
-std::wstring Program::LoadedModule(const wchar_t* name) const {
+HMODULE Program::Module(const wchar_t* name) const {
     HMODULE modules[512];
     DWORD bytes = 0;
-    if (!EnumProcessModules(m_process.hProcess, modules, sizeof modules, &bytes)) return L"";
+    if (!EnumProcessModules(m_process.hProcess, modules, sizeof modules, &bytes)) return nullptr;
     for (DWORD i = 0; i < bytes / sizeof modules[0]; ++i) {
         wchar_t path[MAX_PATH];
         DWORD n = GetModuleFileNameExW(m_process.hProcess, modules[i], path, MAX_PATH);
         std::wstring file(path, n);
-        if (Upper(file.substr(file.find_last_of(L"\\/") + 1)) == Upper(name)) return file;
+        if (Upper(file.substr(file.find_last_of(L"\\/") + 1)) == Upper(name)) return modules[i];
     }
-    return L"";
+    return nullptr;
+}
+
+std::wstring Program::LoadedModule(const wchar_t* name) const {
+    HMODULE module = Module(name);
+    wchar_t path[MAX_PATH];
+    DWORD n = module ? GetModuleFileNameExW(m_process.hProcess, module, path, MAX_PATH) : 0;
+    return std::wstring(path, n);
+}
+
+bool Program::IsWineBuiltin(const wchar_t* name) const {
+    // What Wine writes after the DOS header of each of its own DLLs; the
+    // headers are mapped with the image.
+    static const char kSignature[] = "Wine builtin DLL";
+    char header[sizeof kSignature - 1] = {};
+    SIZE_T read = 0;
+    HMODULE module = Module(name);
+    return module &&
+           ReadProcessMemory(m_process.hProcess, reinterpret_cast<const char*>(module) + 0x40, header,
+                             sizeof header, &read) &&
+           read == sizeof header && memcmp(header, kSignature, sizeof header) == 0;
 }
 
 int Program::PictureShown() const {

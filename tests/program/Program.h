@@ -4,6 +4,7 @@
 // with synthesised hardware input.
 #pragma once
 
+#include "tests/program/DllOverrides.h"
 #include "tests/support/DialogTexts.h"
 #include "tests/support/Wait.h"
 
@@ -15,8 +16,8 @@
 namespace ProgramTest {
 
 enum class Adsi {
-    Builtin,   // Wine's own activeds.dll: no directory can be reached
-    Provider,  // the project's provider in system32, with the forest's settings
+    Builtin,   // Wine's own activeds.dll, made builtin-only: no directory can be reached
+    Provider,  // the project's provider in system32 (Wine's own prefers it), with the forest's settings
 };
 
 // What one control shows at a moment.
@@ -60,6 +61,9 @@ public:
 
     // Full path of a DLL loaded in the program ("" if it is not loaded).
     std::wstring LoadedModule(const wchar_t* name) const;
+    // True when the DLL of that name loaded in the program is Wine's own
+    // code, which Wine reports at the same System32 path as a native file.
+    bool IsWineBuiltin(const wchar_t* name) const;
 
     // Bitmap resource id (203 or 204) whose pixels the status picture shows
     // on screen, or 0 when it shows neither.
@@ -81,8 +85,10 @@ public:
 private:
     Program(Adsi adsi, const std::wstring& server, const std::wstring& exe,
             const std::wstring& currentDirectory);
+    HMODULE Module(const wchar_t* name) const;  // where the DLL lies in the program; null if not loaded
 
     std::wstring m_exe;
+    ProgramDllOverrides m_overrides;
     PROCESS_INFORMATION m_process{};
     HWND m_window = nullptr;
 };
