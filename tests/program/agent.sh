@@ -95,7 +95,8 @@ proxy_stop() {
       [ -n "$(recorded_pid "$proxy_record")" ] || break
       sleep 0.05
     done
-    [ -z "$(recorded_pid "$proxy_record")" ] || kill -KILL "$pid" 2>/dev/null || true
+    # Gone, not only signalled: the next proxy listens on the same address.
+    kill_recorded "$proxy_record" || return 1
   fi
   rm -f "$proxy_record"
 }
