@@ -55,20 +55,31 @@ any_running() {
 
 # SIGKILL to the process that a record names and to every process below it;
 # returns once all have ended, and fails, naming them, when some have not
-# within 10 s.
+# within 10 s. A process that leads its process group (a daemon does) takes
+# the group with it: a child forked as the tree was read is not in the tree.
 kill_recorded() {
-  local pid
+  local pid group=""
   pid=$(recorded_pid "$1")
   [ -n "$pid" ] || return 0
   local -a tree
   mapfile -t tree < <(process_tree "$pid")
+  [ "$(ps -o pgid= -p "$pid" | tr -d ' ')" != "$pid" ] || group=$pid
   kill -KILL "${tree[@]}" 2>/dev/null || true
+  [ -z "$group" ] || kill -KILL -- "-$group" 2>/dev/null || true
+  local -a members=()
   for _ in $(seq 200); do
-    any_running "${tree[@]}" || return 0
+    mapfile -t members < <(group_members "$group")
+    any_running "${tree[@]}" "${members[@]}" || return 0
+    [ ${#members[@]} -eq 0 ] || kill -KILL "${members[@]}" 2>/dev/null || true
     sleep 0.05
   done
-  echo "still running after SIGKILL: $(ps -o pid=,args= -p "$(IFS=,; echo "${tree[*]}")" | tr '\n' ';')" >&2
+  echo "still running after SIGKILL: $(ps -o pid=,args= -p "$(IFS=,; echo "${tree[*]} ${members[*]}")" |
+    tr '\n' ';')" >&2
   return 1
+}
+
+group_members() {
+  [ -z "$1" ] || ps -e -o pid=,pgid= | awk -v group="$1" '$2 == group { print $1 }'
 }
 
 # What an earlier run left under DIR, ended: every process that a pid record
