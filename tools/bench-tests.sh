@@ -24,8 +24,9 @@ if [ -z "${SCHEMA_MODIFY_ISOLATED:-}" ]; then
   exit 2
 fi
 
+. "$root/tools/pids.sh"
 clone() {  # clone DIR REV
-  rm -rf "$1"
+  remove_work "$1"
   git clone -q "$root" "$1"
   git -C "$1" checkout -q --detach "$2"
   say "$(basename "$1"): $(git -C "$1" log -1 --format='%h %s')"
@@ -43,7 +44,7 @@ figures=$work/figures
 # The whole command after the install, and the ctest part of it.
 for tree in before after; do
   say "$tree: tools/test.sh (configure, build, ctest)"
-  rm -rf "$work/$tree/build"
+  remove_work "$work/$tree/build"
   t0=$(date +%s%N)
   status=0
   "$work/$tree/tools/test.sh" "$work/$tree/build" >"$work/$tree.test.log" 2>&1 || status=$?

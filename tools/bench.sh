@@ -49,7 +49,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFOREST_IP="$ip" >/dev/
 cmake --build "$build" -j2 --target schema-modify activeds_provider bench-probe empty-dialog floor-dialog >/dev/null
 
 work=$build/bench
-rm -rf "$work"
+remove_work "$work"
 mkdir -p "$work/bin"
 cp "$build/app/schema-modify.exe" "$build/tools/bench/empty-dialog.exe" "$build/tools/bench/floor-dialog.exe" \
    "$build/tools/bench/bench-probe.exe" "$work/bin/"

@@ -63,6 +63,8 @@ work=$build/demo
 template=$build/forest-template
 forest_run=$work/forest
 shots=$work/screenshots
+# A demo that was killed leaves its display and forest running there.
+end_leftovers "$work"
 mkdir -p "$work/bin" "$shots"
 rm -f "$shots"/*.png
 cp "$build/app/schema-modify.exe" "$build/tools/bench/bench-probe.exe" "$work/bin/"

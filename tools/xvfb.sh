@@ -1,13 +1,18 @@
 # A private Xvfb display for a script that sources this file:
-#   start_xvfb DIR   starts one (its log and display number in DIR), exports
-#                    DISPLAY and sets XVFB_PID
+#   start_xvfb DIR   starts one (its log, display number and pid record in
+#                    DIR), exports DISPLAY and sets XVFB_PID
 #   stop_xvfb        stops it again, by that pid
+. "$(dirname "${BASH_SOURCE[0]}")/pids.sh"
+
 start_xvfb() {
   local dir=$1 display=""
   # Xvfb chooses a free display number itself and writes it to fd 5.
   Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset \
     5>"$dir/display" >"$dir/xvfb.log" 2>&1 &
   XVFB_PID=$!
+  # A run killed before it could stop the display leaves it to the next
+  # run's clean-up (remove_work, tools/pids.sh), which finds it by this record.
+  record_pid "$XVFB_PID" "$dir/xvfb.pid"
   for _ in $(seq 200); do
     display=$(head -n 1 "$dir/display" 2>/dev/null || true)
     [ -n "$display" ] && break

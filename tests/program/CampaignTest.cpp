@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 namespace ProgramTest {
 namespace {
@@ -85,6 +86,8 @@ struct Outcome {
     DWORD startMs = 0;   // CreateProcess to the dialog seen
     DWORD setupMs = 0;   // "&Setup" clicked to the final display seen
     DWORD exitMs = 0;    // "&Exit" clicked to the end of the process
+    DWORD totalMs = 0;   // CreateProcess to the end of the process, or to the verdict while it runs
+    std::string exitCode = "still-running";  // at the verdict; the test ends it then
     std::string shown;   // short form for the table
     bool success = false;
     bool namesStep = true;
@@ -99,17 +102,40 @@ std::string OneLine(const std::wstring& text) {
     return narrow;
 }
 
-Outcome RunProgram(bool stall) {
+// The exe's exit code and its total time once it has ended; while it still
+// runs at the verdict (the test ends it then), how long it has run.
+void NoteEnd(Program& program, DWORD created, Outcome& run) {
+    run.totalMs = GetTickCount() - created;
+    DWORD code = 0;
+    if (!program.WaitForExit(0, &code)) return;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lu(0x%lX)", static_cast<unsigned long>(code), static_cast<unsigned long>(code));
+    run.exitCode = text;
+}
+
+// One run of the program. A run whose own verdict is a failure, or that does
+// not succeed where it should, leaves the screen of that moment to the
+// evidence that shot names ("row-N LABEL"; empty: none), while the program
+// still shows it.
+Outcome RunProgram(bool stall, const std::string& shot = std::string(), bool successExpected = false) {
     Outcome run;
-    DWORD mark = GetTickCount();
+    auto keepScreen = [&] {
+        if (!shot.empty()) AskAgent("evidence-screen " + shot);
+    };
+    const DWORD created = GetTickCount();
+    DWORD mark = created;
     Program program(Adsi::Provider);
     if (!program.WaitForWindow(stall ? kStalledWindowBound : kWindowBound)) {
         run.shown = "no window";
         run.endedWell = stall;  // discovery blocks while the DC is silent
-        if (!stall) run.problem = "no dialog";
+        if (!stall) {
+            run.problem = "no dialog";
+            keepScreen();
+        }
+        NoteEnd(program, created, run);
         return run;  // the program is ended as it goes out of scope
     }
-    run.startMs = GetTickCount() - mark;
+    run.startMs = GetTickCount() - created;
     const bool atDiscovery = program.Text(2) == L"&Exit";
     if (!atDiscovery) {
         mark = GetTickCount();
@@ -121,7 +147,11 @@ Outcome RunProgram(bool stall) {
             const bool ended = program.WaitForExit(kStopBound, &code);
             run.shown = "hung job; Cancel ended it in " + std::to_string(GetTickCount() - start) + " ms";
             run.endedWell = ended && code == 2;
-            if (!run.endedWell) run.problem = "Cancel did not end it with code 2";
+            if (!run.endedWell) {
+                run.problem = "Cancel did not end it with code 2";
+                keepScreen();
+            }
+            NoteEnd(program, created, run);
             return run;
         }
     }
@@ -135,14 +165,17 @@ Outcome RunProgram(bool stall) {
         run.namesStep = result.rfind(L"Unable to ", 0) == 0 && result.find(L":\r\n") != std::wstring::npos;
         if (!run.namesStep) run.problem = "failure text names no step";
     }
+    if (!run.namesStep || (successExpected && !run.success)) keepScreen();
     mark = GetTickCount();
     program.Click(2);
     DWORD code = 0;
     if (!program.WaitForExit(kStopBound, &code) || code != 2) {
         run.endedWell = false;
         run.problem = "did not end with code 2 after Exit";
+        keepScreen();
     }
     run.exitMs = GetTickCount() - mark;
+    NoteEnd(program, created, run);
     return run;
 }
 
@@ -155,7 +188,27 @@ struct Row {
     std::string recovery;
     std::string problem;  // empty when consistent
     bool untouched = false;  // nothing written and the DC answers: the forest may serve the next case
+    bool proxied = false;    // the proxy was started for the case
+    std::string facts;       // key=value words on each run, for the evidence
+    std::string evidence;    // where a failing row's evidence was kept
 };
+
+// A run's facts for a failing row's evidence, under its label.
+std::string Facts(const std::string& label, const Outcome& run) {
+    return " " + label + "-exit-code=" + run.exitCode + " " + label + "-start-to-dialog-ms=" +
+           (run.startMs ? std::to_string(run.startMs) : std::string("none")) + " " + label +
+           "-total-ms=" + std::to_string(run.totalMs);
+}
+
+// Everything that a failing row's verdict rests on, kept by the agent
+// (evidence-keep) under the row's name; where it went, or why it did not.
+std::string KeepEvidence(const std::string& name, const Row& row) {
+    const AgentReply kept = AskAgent("evidence-keep " + name + (row.proxied ? " --proxy" : "") + row.facts);
+    std::string text = kept.output;
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    text.erase(text.find_last_not_of(' ') + 1);
+    return kept.status == 0 ? text : "none kept: " + text;
+}
 
 // Where each run's fixed costs went, for the figures at the end (ms).
 struct Costs {
@@ -185,23 +238,26 @@ Directory TimedRead(Costs& costs) {
 }
 
 // A forest from which the recorded clean run succeeded; the copy of the case
-// before is thrown away (killed, not stopped) unless that case left it as it
-// found it.
+// before is thrown away (killed, not stopped, by forest-fresh) unless that
+// case left it as it found it.
 bool FreshForest(Costs& costs, std::string* failure) {
     const DWORD mark = GetTickCount();
-    AskAgent("forest-kill");
     const AgentReply fresh = AskAgent("forest-fresh", 120000);
     costs.fresh.push_back(GetTickCount() - mark);
     if (fresh.status != 0) *failure = "no fresh forest: " + fresh.output;
     return fresh.status == 0;
 }
 
-Row RunCase(int k, const std::string& operation, const std::string& fault, size_t runLength, bool reuse,
-            Costs& costs) {
-    Row row{k, operation, fault, "", "", "", ""};
+Row RunCase(const std::string& name, int k, const std::string& operation, const std::string& fault,
+            size_t runLength, bool reuse, Costs& costs) {
+    Row row;
+    row.k = k;
+    row.operation = operation;
+    row.fault = fault;
     if (!reuse && !FreshForest(costs, &row.problem)) return row;
     Outcome run;
     DWORD mark = GetTickCount();
+    row.proxied = true;
     {
         ProxyRun proxy("--fault " + fault + " --at " + std::to_string(k) + " --run-length " +
                        std::to_string(runLength));
@@ -210,11 +266,12 @@ Row RunCase(int k, const std::string& operation, const std::string& fault, size_
             return row;
         }
         costs.proxyStart.push_back(GetTickCount() - mark);
-        run = RunProgram(fault == "stall");
+        run = RunProgram(fault == "stall", name + " case");
         mark = GetTickCount();
     }
     costs.proxyStop.push_back(GetTickCount() - mark);
     costs.Add(run);
+    row.facts = Facts("case", run);
     const Directory after = TimedRead(costs);
     row.shown = run.shown;
     row.holds = after.Describe();
@@ -234,8 +291,9 @@ Row RunCase(int k, const std::string& operation, const std::string& fault, size_
         return row;
     }
     // A clean run on the same forest, straight to the DC.
-    const Outcome again = RunProgram(false);
+    const Outcome again = RunProgram(false, name + " again", true);
     costs.Add(again);
+    row.facts += Facts("again", again);
     const Directory recovered = TimedRead(costs);
     row.recovery = again.success && recovered.attribute == 1 && recovered.klass == 1 ? "success" : again.shown;
     if (row.recovery != "success" && row.problem.empty()) row.problem = "the clean run after it failed";
@@ -277,7 +335,17 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
         for (const char* fault : kFaults)
             if (HasAnswer(request.operation) || std::string(fault) == "reset-before")
                 cases.push_back({request.index, request.operation, fault});
-    std::printf("cases %zu\n", cases.size());
+    // CAMPAIGN_CASES lists the numbers of the cases to run (repeats
+    // allowed, comma-separated) where not every case is to run.
+    std::vector<size_t> order;
+    std::istringstream listed(Narrow(TestSupport::EnvironmentValue(L"CAMPAIGN_CASES")));
+    for (std::string number; std::getline(listed, number, ',');) {
+        order.push_back(std::strtoul(number.c_str(), nullptr, 10));
+        ASSERT_LT(order.back(), cases.size()) << "CAMPAIGN_CASES names no case " << number;
+    }
+    if (order.empty())
+        for (size_t n = 0; n < cases.size(); ++n) order.push_back(n);
+    std::printf("cases %zu\n", order.size());
     std::fflush(stdout);
 
     // The clean run wrote both objects: the first case needs a fresh copy.
@@ -289,18 +357,20 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
         costs.agent.push_back(GetTickCount() - mark);  // the round trip of the least the agent does
         ASSERT_EQ(0, next.status) << next.output;
         const size_t n = std::strtoul(next.output.c_str(), nullptr, 10);
-        if (n >= cases.size()) break;
-        const Case& c = cases[n];
+        if (n >= order.size()) break;
+        const Case& c = cases[order[n]];
         mark = GetTickCount();
-        const Row r = RunCase(c.k, c.operation, c.fault, recorded.size(), reuse, costs);
+        const std::string name = "row-" + std::to_string(n);
+        Row r = RunCase(name, c.k, c.operation, c.fault, recorded.size(), reuse, costs);
         (std::string(c.fault) == "stall" ? costs.stalled : r.untouched ? costs.untouched : costs.written)
             .push_back(GetTickCount() - mark);
+        if (!r.problem.empty()) r.evidence = KeepEvidence(name, r);
         reuse = r.untouched;
         ++rows;
         // "row N|" keeps the cases' order when the script gathers the lanes.
         std::printf("row %zu|%3d %-8s %-13s %-60s %-18s %s%s\n", n, r.k, r.operation.c_str(), r.fault.c_str(),
                     r.shown.c_str(), r.holds.c_str(), r.recovery.c_str(),
-                    r.problem.empty() ? "" : ("  INCONSISTENT: " + r.problem).c_str());
+                    r.problem.empty() ? "" : ("  INCONSISTENT: " + r.problem + "; evidence: " + r.evidence).c_str());
         std::fflush(stdout);
         if (!r.problem.empty()) ADD_FAILURE() << "k=" << r.k << " " << r.fault << ": " << r.problem;
     }

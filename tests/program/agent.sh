@@ -2,13 +2,14 @@
 # The program tests' actions on the Linux side, one per call:
 #   agent.sh COMMAND [WORDS...]
 # forest control (fresh copy, stop, pause, resume, kill; the two-DC pair),
-# screenshots of the Xvfb display, independent reads of the schema, and the
-# LDAP proxy (tools/ldap-proxy.py) between the program and the forest. The
+# screenshots of the Xvfb display, independent reads of the schema, the
+# LDAP proxy (tools/ldap-proxy.py) between the program and the forest, and
+# the fault campaign's queue and evidence. The
 # test driver under Wine runs it through /bin/sh (tests/support/Unix.h).
 # Settings: FOREST_SCRIPT, FOREST_TEMPLATE, FOREST_RUN_DIR, FOREST_IP (the
 # forest fixture's), FOREST_PAIR_TEMPLATE, FOREST_PAIR_RUN, FOREST_PAIR_IPS
 # (the two-DC fixture's), PROXY_IP, SESSION_DIR, SHOTS_DIR, DISPLAY;
-# CAMPAIGN_QUEUE (tests/program/campaign.sh).
+# CAMPAIGN_QUEUE, CAMPAIGN_EVIDENCE (tests/program/campaign.sh).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -19,22 +20,21 @@ schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
 forest() { "$FOREST_SCRIPT" "$@"; }
 
 # SIGKILL to the copy's samba and every process below it, as a crash would
-# end them. The recorded pid counts only while its start time still matches,
-# so a pid reused by some other process is never touched.
+# end them; done once they have ended, since a fresh copy on the same
+# address may start next, and failed when one survives.
 kill_samba() {
   local pid
   pid=$(recorded_pid "$FOREST_RUN_DIR/forest.pid")
   [ -n "$pid" ] || { echo "no running forest in $FOREST_RUN_DIR"; return 1; }
-  local -a tree
-  mapfile -t tree < <(process_tree "$pid")
-  kill -KILL "${tree[@]}"
-  # Ended, not only signalled: a fresh copy on the same address starts next.
-  local i
-  for i in $(seq 200); do
-    any_running "${tree[@]}" || break
-    sleep 0.05
-  done
-  echo "killed ${tree[*]}"
+  kill_recorded "$FOREST_RUN_DIR/forest.pid" || return 1
+  echo "killed samba $pid and the processes below it"
+}
+
+# A fresh copy of the template; the copy before is killed, not stopped, as
+# nothing of it is kept.
+forest_fresh() {
+  [ -z "$(recorded_pid "$FOREST_RUN_DIR/forest.pid")" ] || kill_samba || return 1
+  forest fresh "$FOREST_TEMPLATE" "$FOREST_RUN_DIR" "$FOREST_IP"
 }
 
 # Prints, for each entry named cn=$2 in the schema of the copy in $1, its dn
@@ -75,6 +75,8 @@ pair_add_user() {
   forest search "$dc" -b "$dn" -s base objectClass WexlorAdmin | grep -v '^#' | sed '/^$/d'
 }
 
+screen_to() { xwd -root -silent -display "$DISPLAY" | convert xwd:- "png:$1"; }
+
 # The proxy outlives each call of this script: its pid record is in the
 # session's directory, where proxy-stop and the session's own clean-up
 # (tests/support/session.sh) find it.
@@ -93,7 +95,8 @@ proxy_stop() {
       [ -n "$(recorded_pid "$proxy_record")" ] || break
       sleep 0.05
     done
-    [ -z "$(recorded_pid "$proxy_record")" ] || kill -KILL "$pid" 2>/dev/null || true
+    # Gone, not only signalled: the next proxy listens on the same address.
+    kill_recorded "$proxy_record" || return 1
   fi
   rm -f "$proxy_record"
 }
@@ -126,12 +129,54 @@ campaign_next() {
   ) 7>>"$CAMPAIGN_QUEUE.lock"
 }
 
+# A failing row's evidence goes to CAMPAIGN_EVIDENCE/NAME
+# (tests/program/campaign.sh).
+evidence_dir() {
+  mkdir -p "$CAMPAIGN_EVIDENCE/$1"
+  echo "$CAMPAIGN_EVIDENCE/$1"
+}
+
+# The display and the load average at a verdict: evidence-screen NAME LABEL.
+evidence_screen() {
+  local dir
+  dir=$(evidence_dir "$1")
+  echo "$2 at $(date -u +%T.%N): load average $(cut -d' ' -f1-3 /proc/loadavg)" >>"$dir/load"
+  screen_to "$dir/$2.png"
+}
+
+# The rest of what a failing row rests on: evidence-keep NAME [--proxy]
+# FACTS... The driver's facts (key=value words) one a line, the case's proxy
+# log when the proxy ran for it, the forest copy's log.samba, its pid
+# records and the processes they name; the display at the row's verdict.
+evidence_keep() {
+  local name=$1 dir pid record
+  shift
+  dir=$(evidence_dir "$name")
+  if [ "${1:-}" = --proxy ]; then
+    cp "$proxy_log" "$proxy_log.out" "$dir/"
+    shift
+  fi
+  printf '%s\n' "$@" >"$dir/facts"
+  evidence_screen "$name" verdict
+  cp "$FOREST_RUN_DIR/log/log.samba" "$FOREST_RUN_DIR/log/start.out" "$dir/" 2>/dev/null || true
+  for record in "$FOREST_RUN_DIR/forest.pid" "$FOREST_RUN_DIR/run/samba.pid" "$proxy_record"; do
+    [ ! -f "$record" ] || cp "$record" "$dir/$(basename "$record")"
+  done
+  pid=$(recorded_pid "$FOREST_RUN_DIR/forest.pid")
+  if [ -n "$pid" ]; then
+    ps -o pid,ppid,stat,etime,time,args -p "$(process_tree "$pid" | paste -sd,)" >"$dir/samba.ps"
+  else
+    echo "no samba of $FOREST_RUN_DIR runs" >"$dir/samba.ps"
+  fi
+  echo "$dir"
+}
+
 # The program's attribute as LDIF: its record in the shipped file.
 attribute_ldif() { forest ldif "$root/tools/schema-additions.ldif" | awk -v RS= '/objectClass: attributeSchema/'; }
 
 run() {
   case $1 in
-    forest-fresh) forest fresh "$FOREST_TEMPLATE" "$FOREST_RUN_DIR" "$FOREST_IP" ;;
+    forest-fresh) forest_fresh ;;
     forest-stop) forest stop "$FOREST_RUN_DIR" ;;
     forest-pause) forest pause "$FOREST_RUN_DIR" ;;
     forest-resume) forest resume "$FOREST_RUN_DIR" ;;
@@ -143,8 +188,7 @@ run() {
     pair-entry) shift; schema_entries_in "$(pair_dc "$1")" "${@:2}" ;;
     pair-wait) pair_wait "$2" "$3" ;;
     pair-add-user) pair_add_user "$2" ;;
-    screenshot)
-      xwd -root -silent -display "$DISPLAY" | convert xwd:- "png:$SHOTS_DIR/$2.png" ;;
+    screenshot) screen_to "$SHOTS_DIR/$2.png" ;;
     schema-count)
       schema_entries "$2" | grep -c '^dn: ' || true ;;
     schema-entry)
@@ -168,6 +212,8 @@ run() {
     proxy-stop) proxy_stop ;;
     proxy-log) cat "$proxy_log" ;;
     campaign-next) campaign_next ;;
+    evidence-screen) evidence_screen "$2" "$3" ;;
+    evidence-keep) shift; evidence_keep "$@" ;;
     *) echo "unknown request: $*"; return 2 ;;
   esac
 }

@@ -2,18 +2,26 @@
 # The fault campaign (CampaignTest.cpp) in lanes that run side by side and
 # share nothing but the queue of cases: each lane is a session of its own
 # (Xvfb display, Wine prefix) with its own forest copy and LDAP proxy on
-# loopback addresses of its own. Gathers the lanes' rows into one table.
-#   campaign.sh --driver EXE --prefix PREFIX --work DIR --shots DIR FOREST_IP:PROXY_IP...
+# loopback addresses of its own. Gathers the lanes' rows into one table; a
+# failing row names where its evidence is kept (DIR/evidence/row-N).
+#   campaign.sh [--cases N,N...] [--killed-first] --driver EXE --prefix PREFIX --work DIR
+#               --shots DIR FOREST_IP:PROXY_IP...
 # Lane i uses PREFIX-i, DIR/lane-i and the i-th pair of addresses; the
-# forest template is FOREST_TEMPLATE of the environment.
+# forest template is FOREST_TEMPLATE of the environment. --cases runs only
+# the cases of those numbers (the table's order; repeats allowed).
+# --killed-first kills a run at its first row, then runs again (see
+# killed_first).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 
-driver="" prefix="" work="" shots=""
+driver="" prefix="" work="" shots="" killed_first=0
+arguments=("$@")
 while [ $# -gt 0 ]; do
   case $1 in
+    --cases) export CAMPAIGN_CASES=$2; shift 2 ;;
+    --killed-first) killed_first=1; shift ;;
     --driver) driver=$2; shift 2 ;;
     --prefix) prefix=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
@@ -22,15 +30,68 @@ while [ $# -gt 0 ]; do
   esac
 done
 if [ -z "$driver" ] || [ -z "$prefix" ] || [ -z "$work" ] || [ -z "$shots" ] || [ $# -lt 1 ]; then
-  echo "usage: campaign.sh --driver EXE --prefix PREFIX --work DIR --shots DIR FOREST_IP:PROXY_IP..." >&2
+  echo "usage: campaign.sh [--cases N,N...] [--killed-first] --driver EXE --prefix PREFIX --work DIR" \
+    "--shots DIR FOREST_IP:PROXY_IP..." >&2
   exit 2
 fi
 lanes=("$@")
 begin=$SECONDS
+. "$root/tools/pids.sh"
 
-rm -rf "$work"
+# The processes of the runs whose environment carries TOKEN, by pid: those
+# that carry it, and those that hold a file open under the work directory
+# (samba writes its process titles over its environment).
+carrying() {
+  { grep -lsza "^CAMPAIGN_RUN=$1" /proc/[0-9]*/environ || true
+    find /proc/[0-9]*/fd -lname "$work/*" 2>/dev/null || true; } | cut -d/ -f3 | sort -un
+}
+described() { [ $# -eq 0 ] || ps -o pid=,args= -p "$(IFS=,; echo "$*")" | sed 's/^ */  /'; }
+
+# A run killed as ctest kills a test at its time-out (SIGKILL to it and what
+# runs below it) at its first row leaves its daemons (samba, Wine's detached
+# processes) running. The run after it must end them by their records before
+# it starts, and pass; then nothing of either run may be left. Everything a
+# run starts inherits a token in its environment (Wine passes it on to the
+# Linux programs it starts too), whatever its records say.
+killed_first() {
+  local again=() word token=$$-$RANDOM killed status=0 left
+  for word in "${arguments[@]}"; do [ "$word" = --killed-first ] || again+=("$word"); done
+  remove_work "$work"
+  CAMPAIGN_RUN=$token-killed setsid "$0" "${again[@]}" >"$work.killed.out" 2>&1 &
+  killed=$!
+  until grep -qs '^row ' "$work"/lane-*.out; do
+    if ! kill -0 "$killed" 2>/dev/null; then
+      echo "the run to kill ended before its first row:"
+      cat "$work.killed.out"
+      return 1
+    fi
+    sleep 0.2
+  done
+  kill -KILL -- "-$killed"
+  wait "$killed" || true
+  mapfile -t left < <(carrying "$token")
+  echo "the run killed at its first row left ${#left[@]} processes running:"
+  described "${left[@]}"
+  CAMPAIGN_RUN=$token-again "$0" "${again[@]}" || status=$?
+  mapfile -t left < <(carrying "$token")
+  if [ ${#left[@]} -gt 0 ]; then
+    echo "left running after the run that followed it:"
+    described "${left[@]}"
+    return 1
+  fi
+  echo "the run after it ended them and exited with $status; nothing of either is left"
+  return $status
+}
+if [ "$killed_first" = 1 ]; then
+  killed_first
+  exit
+fi
+
+# What a run that was killed left running there ends before anything starts.
+remove_work "$work"
 mkdir -p "$work"
 echo 0 >"$work/queue"
+export CAMPAIGN_EVIDENCE=$work/evidence
 
 pids=()
 cleanup() {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs one Windows test program under Wine on a private Xvfb display, whose
-# screenshots go to the --shots directory (SHOTS_DIR); stops the display, the
+# screenshots go to the --shots directory (SHOTS_DIR); ends the display, the
 # prefix's wineserver and whatever the tests' Linux-side helpers left running
-# with a pid record in the --work directory (SESSION_DIR/*.pid) afterwards.
+# with a pid record in the --work directory (SESSION_DIR/*.pid) afterwards,
+# and what a killed session left there before it starts.
 #   session.sh --prefix WINEPREFIX --work DIR --shots DIR -- program.exe [args...]
 # The exit code is the program's.
 set -euo pipefail
@@ -10,7 +11,6 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 . "$root/tools/xvfb.sh"
-. "$root/tools/pids.sh"
 
 prefix="" work="" shots=""
 while [ $# -gt 0 ]; do
@@ -27,27 +27,26 @@ if [ -z "$prefix" ] || [ -z "$work" ] || [ -z "$shots" ] || [ $# -lt 1 ]; then
   exit 2
 fi
 
-rm -rf "$work"
+# What a killed session left running there (the display, the helpers of
+# its tests) ends with it.
+remove_work "$work"
 mkdir -p "$work" "$shots"
 rm -f "$shots"/*.png
 
 cleanup() {
-  local record pid
   grep -vE '^[0-9a-f]+:[0-9a-f]+:[a-z]+:' "$work/stderr.log" >&2 2>/dev/null || true
-  for record in "$work"/*.pid; do
-    pid=$(recorded_pid "$record")
-    [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
-  done
   # The prefix's wineserver (and the desktop it keeps) belongs to this
   # display; a later session must not find it pointing at a display that is gone.
-  WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+  end_prefix "$prefix"
   stop_xvfb
+  # A session that leaves something running fails, whatever its program said.
+  end_leftovers "$work" || exit 1
 }
 trap cleanup EXIT
 
 # A server left over from an earlier session would still hold that session's
 # DISPLAY, and windows would open on a display nobody looks at.
-WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+end_prefix "$prefix"
 
 start_xvfb "$work"
 echo "session: Xvfb pid $XVFB_PID on $DISPLAY" >&2

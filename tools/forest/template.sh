@@ -95,6 +95,8 @@ make_template() {
   flock 8
   if [ ! -f "$template/.provisioned" ]; then
     local work="$template.work"
+    # A build that was killed leaves its DC running there.
+    stop_any "$work"
     rm -rf "$work"
     mkdir -p "$work"
     # A build that fails leaves no DC of its own running.
