@@ -318,8 +318,14 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
     {
         ProxyRun proxy;
         ASSERT_TRUE(proxy.started()) << proxy.failure();
-        const Outcome clean = RunProgram(false);
-        ASSERT_TRUE(clean.success) << "the clean run shows " << clean.shown;
+        const Outcome clean = RunProgram(false, "clean run", true);
+        if (!clean.success) {
+            Row failed;
+            failed.proxied = true;
+            failed.facts = Facts("clean", clean);
+            FAIL() << "the clean run shows " << clean.shown << ";" << failed.facts
+                   << "; evidence: " << KeepEvidence("clean", failed);
+        }
         costs.Add(clean);
         recorded = proxy.Requests();
     }

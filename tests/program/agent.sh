@@ -157,17 +157,25 @@ evidence_keep() {
     shift
   fi
   printf '%s\n' "$@" >"$dir/facts"
-  evidence_screen "$name" verdict
+  evidence_screen "$name" verdict || echo "no screenshot at the verdict" >>"$dir/load"
   cp "$FOREST_RUN_DIR/log/log.samba" "$FOREST_RUN_DIR/log/start.out" "$dir/" 2>/dev/null || true
   for record in "$FOREST_RUN_DIR/forest.pid" "$FOREST_RUN_DIR/run/samba.pid" "$proxy_record"; do
     [ ! -f "$record" ] || cp "$record" "$dir/$(basename "$record")"
   done
   pid=$(recorded_pid "$FOREST_RUN_DIR/forest.pid")
   if [ -n "$pid" ]; then
-    ps -o pid,ppid,stat,etime,time,args -p "$(process_tree "$pid" | paste -sd,)" >"$dir/samba.ps"
+    ps -o pid,ppid,stat,etime,time,wchan:24,args -p "$(process_tree "$pid" | paste -sd,)" >"$dir/samba.ps"
   else
     echo "no samba of $FOREST_RUN_DIR runs" >"$dir/samba.ps"
   fi
+  # Where a run that shows nothing waits: the prefix's processes (the
+  # program among them, still running at the verdict), the connections on
+  # the lane's addresses with their queues, and Wine's own messages.
+  ps -o pid,ppid,stat,etime,time,wchan:24,args \
+    -p "$({ grep -lsza "^WINEPREFIX=$WINEPREFIX\$" /proc/[0-9]*/environ || true; } | cut -d/ -f3 | paste -sd,)" \
+    >"$dir/wine.ps" 2>&1 || true
+  ss -tanpi "( src $FOREST_IP or dst $FOREST_IP or src $PROXY_IP or dst $PROXY_IP )" >"$dir/sockets" 2>&1 || true
+  tail -n 300 "$SESSION_DIR/stderr.log" >"$dir/wine-stderr.log" 2>/dev/null || true
   echo "$dir"
 }
 
