@@ -202,8 +202,8 @@ std::string Facts(const std::string& label, const Outcome& run) {
 
 // Everything that a failing row's verdict rests on, kept by the agent
 // (evidence-keep) under the row's name; where it went, or why it did not.
-std::string KeepEvidence(const std::string& name, const Row& row) {
-    const AgentReply kept = AskAgent("evidence-keep " + name + (row.proxied ? " --proxy" : "") + row.facts);
+std::string KeepEvidence(const std::string& name, bool proxied, const std::string& facts) {
+    const AgentReply kept = AskAgent("evidence-keep " + name + (proxied ? " --proxy" : "") + facts);
     std::string text = kept.output;
     std::replace(text.begin(), text.end(), '\n', ' ');
     text.erase(text.find_last_not_of(' ') + 1);
@@ -320,11 +320,9 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
         ASSERT_TRUE(proxy.started()) << proxy.failure();
         const Outcome clean = RunProgram(false, "clean run", true);
         if (!clean.success) {
-            Row failed;
-            failed.proxied = true;
-            failed.facts = Facts("clean", clean);
-            FAIL() << "the clean run shows " << clean.shown << ";" << failed.facts
-                   << "; evidence: " << KeepEvidence("clean", failed);
+            const std::string facts = Facts("clean", clean);
+            FAIL() << "the clean run shows " << clean.shown << ";" << facts
+                   << "; evidence: " << KeepEvidence("clean", true, facts);
         }
         costs.Add(clean);
         recorded = proxy.Requests();
@@ -370,7 +368,7 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
         Row r = RunCase(name, c.k, c.operation, c.fault, recorded.size(), reuse, costs);
         (std::string(c.fault) == "stall" ? costs.stalled : r.untouched ? costs.untouched : costs.written)
             .push_back(GetTickCount() - mark);
-        if (!r.problem.empty()) r.evidence = KeepEvidence(name, r);
+        if (!r.problem.empty()) r.evidence = KeepEvidence(name, r.proxied, r.facts);
         reuse = r.untouched;
         ++rows;
         // "row N|" keeps the cases' order when the script gathers the lanes.

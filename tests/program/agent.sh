@@ -144,6 +144,9 @@ evidence_screen() {
   screen_to "$dir/$2.png"
 }
 
+# The processes named, with what each waits in.
+process_table() { ps -o pid,ppid,stat,etime,time,wchan:24,args -p "$(IFS=,; echo "$*")"; }
+
 # The rest of what a failing row rests on: evidence-keep NAME [--proxy]
 # FACTS... The driver's facts (key=value words) one a line, the case's proxy
 # log when the proxy ran for it, the forest copy's log.samba, its pid
@@ -164,15 +167,14 @@ evidence_keep() {
   done
   pid=$(recorded_pid "$FOREST_RUN_DIR/forest.pid")
   if [ -n "$pid" ]; then
-    ps -o pid,ppid,stat,etime,time,wchan:24,args -p "$(process_tree "$pid" | paste -sd,)" >"$dir/samba.ps"
+    process_table $(process_tree "$pid") >"$dir/samba.ps"
   else
     echo "no samba of $FOREST_RUN_DIR runs" >"$dir/samba.ps"
   fi
   # Where a run that shows nothing waits: the prefix's processes (the
   # program among them, still running at the verdict), the connections on
   # the lane's addresses with their queues, and Wine's own messages.
-  ps -o pid,ppid,stat,etime,time,wchan:24,args \
-    -p "$({ grep -lsza "^WINEPREFIX=$WINEPREFIX\$" /proc/[0-9]*/environ || true; } | cut -d/ -f3 | paste -sd,)" \
+  process_table $({ grep -lsza "^WINEPREFIX=$WINEPREFIX\$" /proc/[0-9]*/environ || true; } | cut -d/ -f3) \
     >"$dir/wine.ps" 2>&1 || true
   ss -tanpi "( src $FOREST_IP or dst $FOREST_IP or src $PROXY_IP or dst $PROXY_IP )" >"$dir/sockets" 2>&1 || true
   tail -n 300 "$SESSION_DIR/stderr.log" >"$dir/wine-stderr.log" 2>/dev/null || true

@@ -94,8 +94,7 @@ echo 0 >"$work/queue"
 export CAMPAIGN_EVIDENCE=$work/evidence
 # Wine's own error messages (a program that cannot reach its display or
 # load a library says why there, and nowhere else) go to each lane's
-# stderr.log, whose last lines a failing row's evidence keeps. A passing run
-# prints none.
+# stderr.log, whose last lines a failing row's evidence keeps.
 export WINEDEBUG=${WINEDEBUG:--all,err+all}
 
 pids=()
