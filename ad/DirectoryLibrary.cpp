@@ -1,12 +1,12 @@
 #include "ad/DirectoryLibrary.h"
 
-#include "ad/Platform.h"
-
 #include <delayimp.h>
 
 #include <string>
 
 namespace AD {
+
+UINT(WINAPI* SystemDirectory)(LPWSTR buffer, UINT size) = &GetSystemDirectoryW;
 
 namespace {
 
@@ -22,7 +22,7 @@ HRESULT LastFailure() noexcept {
 HRESULT LoadSystemLibrary(const char* name, HMODULE* module) noexcept {
     *module = nullptr;
     wchar_t directory[MAX_PATH];
-    const UINT n = Platform.systemDirectory(directory, MAX_PATH);
+    const UINT n = SystemDirectory(directory, MAX_PATH);
     if (n == 0) return LastFailure();
     if (n >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     try {

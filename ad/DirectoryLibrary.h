@@ -9,6 +9,10 @@
 
 namespace AD {
 
+// Where LoadSystemLibrary asks for the System32 path: GetSystemDirectoryW,
+// which tests replace to make the path fail.
+extern UINT(WINAPI* SystemDirectory)(LPWSTR buffer, UINT size);
+
 // Loads the System32 DLL of that name by its full path, with its own
 // dependencies taken from System32: S_OK and the module, or a failure
 // HRESULT (never a success code) and null.

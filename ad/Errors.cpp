@@ -1,7 +1,7 @@
 #include "ad/Errors.h"
 
 #include "ad/Platform.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 #include <cwchar>
 #include <vector>
@@ -36,8 +36,6 @@ HRESULT CheckHResult(HRESULT hr, const char* message) {
 }
 
 namespace {
-
-const DWORD ExtendedErrorBufferLength = 512;
 
 // printf into a growable wide string; the caller's arguments decide the length.
 template <typename... Args>

@@ -29,6 +29,9 @@ struct AdsErrorName {
     const wchar_t* name;
 };
 
+// The size, in characters, of each buffer given to ADsGetLastError.
+const DWORD ExtendedErrorBufferLength = 512;
+
 // ADSI's own error codes, ended by a row whose code is 0.
 extern const AdsErrorName AdsErrorNames[];
 

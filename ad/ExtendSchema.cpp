@@ -3,7 +3,7 @@
 #include "ad/Errors.h"
 #include "ad/Platform.h"
 #include "ad/SchemaAdditions.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 #include <iads.h>
 

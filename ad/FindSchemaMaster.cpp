@@ -2,7 +2,7 @@
 
 #include "ad/Errors.h"
 #include "ad/Platform.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 #include <adserr.h>
 
@@ -13,7 +13,6 @@ namespace AD {
 namespace {
 
 const wchar_t PathPrefix[] = L"LDAP://";
-const DWORD ExtendedErrorBufferLength = 512;
 
 template <typename T>
 void Bind(const wchar_t* path, REFIID iid, Scoped::ComPtr<T>& object) {

@@ -33,7 +33,6 @@ HRESULT WINAPI BuildVarArrayStrFromSystem(LPWSTR* strings, DWORD count, VARIANT*
 const PlatformCalls RealPlatform = {
     &GetObjectFromSystem, &GetLastErrorFromSystem, &BuildVarArrayStrFromSystem,
     &GetTickCount,        &Sleep,                  &MessageBoxW,
-    &GetSystemDirectoryW,
 };
 
 PlatformCalls Platform = RealPlatform;

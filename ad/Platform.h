@@ -1,6 +1,5 @@
 // The platform calls that tests replace: binding, the extended error, the
-// mayContain list, the tick count, the pause, the message box and the
-// System32 path. Production
+// mayContain list, the tick count, the pause and the message box. Production
 // code calls them only through AD::Platform, whose defaults are the real
 // functions.
 #pragma once
@@ -18,12 +17,11 @@ struct PlatformCalls {
     DWORD(WINAPI* tickCount)();
     void(WINAPI* pause)(DWORD milliseconds);
     int(WINAPI* messageBox)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
-    UINT(WINAPI* systemDirectory)(LPWSTR buffer, UINT size);
 };
 
 // The real ADsGetObject, ADsGetLastError, ADsBuildVarArrayStr (each failing
 // with the load failure when activeds.dll cannot be loaded), GetTickCount,
-// Sleep, MessageBoxW and GetSystemDirectoryW.
+// Sleep and MessageBoxW.
 extern const PlatformCalls RealPlatform;
 
 // What the directory code calls; tests point members elsewhere and restore

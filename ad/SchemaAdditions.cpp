@@ -2,7 +2,7 @@
 
 #include "ad/Errors.h"
 #include "ad/Platform.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 #include <string>
 

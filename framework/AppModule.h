@@ -3,7 +3,7 @@
 #pragma once
 
 #include "framework/MessageLoop.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 #include <windows.h>
 

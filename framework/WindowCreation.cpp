@@ -1,6 +1,6 @@
 #include "framework/WindowCreation.h"
 
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 namespace App {
 namespace WindowCreation {

@@ -1,7 +1,7 @@
 #include "gui/FailureText.h"
 
 #include "ad/Errors.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 #include <exception>
 #include <new>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "gui/DialogIds.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 #include "framework/DialogImpl.h"
 #include "framework/MessageFilter.h"
 #include "framework/UpdateUI.h"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Static analysis of the product's code (app/, gui/, framework/, ad/) with Debian's
+# Static analysis of the product's code (app/, gui/, framework/, ad/, base/) with Debian's
 # cppcheck; exits non-zero on any finding. Usage: tools/lint.sh [CACHE_DIR]
 # CACHE_DIR (optional) keeps cppcheck's per-file results between runs.
 set -euo pipefail
@@ -34,7 +34,7 @@ cppcheck --std=c++17 --platform=win64 --library=windows \
   --suppress=missingIncludeSystem \
   "${cache[@]}" \
   --template='{file}:{line}: {severity} ({id}): {message}' \
-  app gui framework ad 2>"$out" || true
+  app gui framework ad base 2>"$out" || true
 
 handles='HWND|HDC|HANDLE|HBITMAP|HICON|HFONT|HBRUSH|HMODULE|HINSTANCE|HMONITOR|HGDIOBJ'
 findings=()
@@ -54,4 +54,4 @@ if [ ${#findings[@]} -gt 0 ]; then
   echo "lint: ${#findings[@]} finding(s)" >&2
   exit 1
 fi
-echo "lint: clean (app/ gui/ framework/ ad/)"
+echo "lint: clean (app/ gui/ framework/ ad/ base/)"

@@ -8,7 +8,6 @@
 
 #include <winber.h>
 
-#include <cwctype>
 #include <memory>
 
 namespace Provider {
@@ -33,17 +32,6 @@ public:
 private:
     SRWLOCK& m_lock;
 };
-
-// Everything wldap32 hands back is freed through its own allocator.
-struct MessageDeleter {
-    void operator()(LDAPMessage* m) const { ldap_msgfree(m); }
-};
-using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
-}
 
 std::wstring FromUtf8(const char* bytes, ULONG length) {
     if (length == 0) return std::wstring();
@@ -193,10 +181,8 @@ HRESULT Connection::Bind(const Settings& settings) {
     ULONG msgid = ldap_simple_bindW(m_ld, user.empty() ? nullptr : Mutable(user),
                                     user.empty() ? nullptr : Mutable(settings.password));
     if (msgid == static_cast<ULONG>(-1)) return Failed(TransportFailure(m_ld), std::wstring(), true);
-    LDAPMessage* answer = nullptr;
-    HRESULT hr = Complete(msgid, &answer, true);
-    if (answer) ldap_msgfree(answer);
-    return hr;
+    Message answer;
+    return Complete(msgid, answer, true);
 }
 
 HRESULT Connection::Failed(ULONG ldapCode, const std::wstring& serverText, bool recordFailure) {
@@ -205,30 +191,23 @@ HRESULT Connection::Failed(ULONG ldapCode, const std::wstring& serverText, bool 
     return LdapToHResult(ldapCode);
 }
 
-HRESULT Connection::Complete(ULONG msgid, LDAPMessage** answer, bool recordFailure) {
-    *answer = nullptr;
-    LDAPMessage* result = nullptr;
-    ULONG type = ldap_result(m_ld, msgid, LDAP_MSG_ALL, nullptr, &result);
-    if (type == 0 || type == static_cast<ULONG>(-1) || !result) {
-        if (result) ldap_msgfree(result);
+HRESULT Connection::Complete(ULONG msgid, Message& answer, bool recordFailure) {
+    answer.reset();
+    LDAPMessage* raw = nullptr;
+    ULONG type = ldap_result(m_ld, msgid, LDAP_MSG_ALL, nullptr, &raw);
+    Message result(raw);
+    if (type == 0 || type == static_cast<ULONG>(-1) || !result)
         return Failed(TransportFailure(m_ld), std::wstring(), recordFailure);
-    }
     ULONG code = LDAP_SUCCESS;
     PWCHAR matched = nullptr;
     PWCHAR text = nullptr;
-    ULONG parsed = ldap_parse_resultW(m_ld, result, &code, &matched, &text, nullptr, nullptr, FALSE);
+    ULONG parsed = ldap_parse_resultW(m_ld, result.get(), &code, &matched, &text, nullptr, nullptr, FALSE);
     std::wstring serverText = text ? text : L"";
     if (matched) ldap_memfreeW(matched);
     if (text) ldap_memfreeW(text);
-    if (parsed != LDAP_SUCCESS) {
-        ldap_msgfree(result);
-        return Failed(parsed, serverText, recordFailure);
-    }
-    if (code != LDAP_SUCCESS) {
-        ldap_msgfree(result);
-        return Failed(code, serverText, recordFailure);
-    }
-    *answer = result;
+    if (parsed != LDAP_SUCCESS) return Failed(parsed, serverText, recordFailure);
+    if (code != LDAP_SUCCESS) return Failed(code, serverText, recordFailure);
+    answer = std::move(result);
     return S_OK;
 }
 
@@ -248,9 +227,8 @@ HRESULT Connection::Search(const std::wstring& base, ULONG scope, const std::wst
                                   attributes ? names.data() : nullptr, FALSE, nullptr, nullptr,
                                   LDAP_NO_LIMIT, LDAP_NO_LIMIT, &msgid);
     if (code != LDAP_SUCCESS) return Failed(code, std::wstring(), recordFailure);
-    LDAPMessage* raw = nullptr;
-    HRESULT hr = Complete(msgid, &raw, recordFailure);
-    Message answer(raw);
+    Message answer;
+    HRESULT hr = Complete(msgid, answer, recordFailure);
     if (FAILED(hr)) return hr;
     for (LDAPMessage* e = ldap_first_entry(m_ld, answer.get()); e; e = ldap_next_entry(m_ld, e))
         entries.push_back(ReadEntry(m_ld, e));
@@ -281,10 +259,8 @@ HRESULT Connection::Change(const wchar_t* operation, const std::wstring& dn,
                      ? ldap_add_extW(m_ld, Mutable(dn), modList.data(), nullptr, nullptr, &msgid)
                      : ldap_modify_extW(m_ld, Mutable(dn), modList.data(), nullptr, nullptr, &msgid);
     if (code != LDAP_SUCCESS) return Failed(code, std::wstring(), true);
-    LDAPMessage* raw = nullptr;
-    HRESULT hr = Complete(msgid, &raw, true);
-    Message answer(raw);
-    return hr;
+    Message answer;
+    return Complete(msgid, answer, true);
 }
 
 HRESULT Connection::Add(const std::wstring& dn, const std::vector<Attribute>& attributes) {

@@ -12,10 +12,17 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace Provider {
+
+// Everything wldap32 hands back is freed through its own allocator.
+struct MessageDeleter {
+    void operator()(LDAPMessage* m) const { ldap_msgfree(m); }
+};
+using Message = std::unique_ptr<LDAPMessage, MessageDeleter>;
 
 class Connection {
 public:
@@ -58,7 +65,7 @@ private:
     HRESULT Bind(const Settings& settings);
     // Waits for the complete answer to msgid and turns its result code into
     // an HRESULT, recording the server's text when it fails.
-    HRESULT Complete(ULONG msgid, LDAPMessage** answer, bool recordFailure);
+    HRESULT Complete(ULONG msgid, Message& answer, bool recordFailure);
     HRESULT Failed(ULONG ldapCode, const std::wstring& serverText, bool recordFailure);
     HRESULT Change(const wchar_t* operation, const std::wstring& dn,
                    const std::vector<Attribute>& attributes, ULONG modOp);

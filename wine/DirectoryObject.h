@@ -7,7 +7,7 @@
 #include "wine/Connection.h"
 #include "wine/PropertyCache.h"
 
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 #include <windows.h>
 #include <oleauto.h>

@@ -20,4 +20,8 @@ struct Entry {
 // Case-insensitive, as LDAP attribute names are.
 bool SameAttributeName(const std::wstring& a, const std::wstring& b);
 
+// The text in lower case: the key under which a name that compares without
+// case (an attribute, a server) is kept.
+std::wstring Lower(std::wstring text);
+
 }  // namespace Provider

@@ -3,7 +3,7 @@
 // at the first look-up and kept for the process.
 #include "wine/Connection.h"
 
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 namespace Provider {
 

@@ -1,5 +1,7 @@
 #include "wine/Syntax.h"
 
+#include "wine/Entry.h"
+
 #include <cwctype>
 
 namespace Provider {
@@ -73,11 +75,6 @@ std::vector<std::wstring> Words(const std::wstring& text) {
         }
     }
     return words;
-}
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <adshlp.h>
 #include <adserr.h>
 
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 extern "C" HRESULT WINAPI ADsBuildVarArrayStr(LPWSTR* lppPathNames, DWORD dwPathNames, VARIANT* pVar) {
     if (!pVar || (dwPathNames && !lppPathNames)) return E_ADS_BAD_PARAMETER;

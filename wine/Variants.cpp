@@ -1,6 +1,6 @@
 #include "wine/Variants.h"
 
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 #include <adserr.h>
 

@@ -1,12 +1,12 @@
 // Schema master discovery and the text of directory failures against the
 // real directory, with what they report compared to what ldbsearch and the
 // OpenLDAP tools read from the same forest.
-#include "tests/directory/DirectoryCheck.h"
+#include "tests/support/Directory.h"
 
 #include "ad/DomainName.h"
 #include "ad/Errors.h"
 #include "ad/FindSchemaMaster.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 #include <process.h>
 

@@ -1,12 +1,12 @@
 // Discovery and the extension procedure of ad/ in a forest of two DCs
 // (tools/forest.sh provision-pair), the provider's locator set to one DC or
 // the other. What each DC holds is read from its own sam.ldb.
-#include "tests/directory/DirectoryCheck.h"
+#include "tests/support/Directory.h"
 
 #include "ad/Errors.h"
 #include "ad/ExtendSchema.h"
 #include "ad/FindSchemaMaster.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 #include <cstdlib>
 #include <sstream>

@@ -3,11 +3,11 @@
 // without schema rights, a stopped directory, and the LDIF shipped for
 // administrators against what the program writes. Each test that changes
 // the schema starts from a fresh copy of the forest.
-#include "tests/directory/DirectoryCheck.h"
+#include "tests/support/Directory.h"
 
 #include "ad/Errors.h"
 #include "ad/ExtendSchema.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 #include <set>
 #include <string>

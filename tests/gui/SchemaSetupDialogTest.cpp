@@ -5,7 +5,7 @@
 #include "framework/MessageLoop.h"
 #include "gui/DialogIds.h"
 #include "ad/Errors.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 #include "gui/DirectoryCalls.h"
 #include "gui/SchemaSetupDialog.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "tests/program/Agent.h"
-#include "tests/program/Phases.h"
+#include "tests/support/Phases.h"
 #include "tests/program/Program.h"
 
 #include <gtest/gtest.h>

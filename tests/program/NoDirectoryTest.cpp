@@ -1,7 +1,7 @@
 // Without a reachable directory the program opens straight in its failure
 // display; each way of closing it still ends the process with exit code 2.
 #include "tests/program/Agent.h"
-#include "tests/program/Phases.h"
+#include "tests/support/Phases.h"
 #include "tests/program/Program.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // (the provider's WINEADSI_SERVER) is set per program start. Every outcome is
 // read from each DC's own database, never through the DC the program reached.
 #include "tests/program/Agent.h"
-#include "tests/program/Phases.h"
+#include "tests/support/Phases.h"
 #include "tests/program/Program.h"
 
 #include <gtest/gtest.h>

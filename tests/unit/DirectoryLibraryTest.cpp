@@ -1,5 +1,4 @@
 #include "ad/DirectoryLibrary.h"
-#include "ad/Platform.h"
 
 #include <gtest/gtest.h>
 
@@ -46,10 +45,10 @@ TEST(LoadSystemLibrary, LoadsFromSystem32OrFailsWithAFailureHResult) {
         SCOPED_TRACE(row.what);
         g_length = row.length;
         g_error = row.error;
-        if (row.fake) AD::Platform.systemDirectory = &FakeSystemDirectory;
+        if (row.fake) AD::SystemDirectory = &FakeSystemDirectory;
         HMODULE module = reinterpret_cast<HMODULE>(1);
         EXPECT_EQ(row.result, AD::LoadSystemLibrary(row.name, &module));
-        AD::Platform = AD::RealPlatform;
+        AD::SystemDirectory = &GetSystemDirectoryW;
         if (FAILED(row.result)) {
             EXPECT_EQ(nullptr, module);
             continue;

@@ -1,5 +1,5 @@
 #include "ad/Errors.h"
-#include "tests/unit/Fakes.h"
+#include "tests/support/Fakes.h"
 
 #include <gtest/gtest.h>
 

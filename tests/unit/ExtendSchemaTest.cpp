@@ -1,7 +1,7 @@
 #include "ad/Errors.h"
 #include "ad/ExtendSchema.h"
-#include "ad/Scoped.h"
-#include "tests/unit/Fakes.h"
+#include "base/Scoped.h"
+#include "tests/support/Fakes.h"
 
 #include <gtest/gtest.h>
 

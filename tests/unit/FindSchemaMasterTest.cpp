@@ -1,6 +1,6 @@
 #include "ad/Errors.h"
 #include "ad/FindSchemaMaster.h"
-#include "tests/unit/Fakes.h"
+#include "tests/support/Fakes.h"
 
 #include <adserr.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "ad/Errors.h"
 #include "ad/Platform.h"
 #include "ad/SchemaAdditions.h"
-#include "tests/unit/Fakes.h"
+#include "tests/support/Fakes.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "ad/DomainName.h"
 #include "ad/Errors.h"
 #include "ad/FindSchemaMaster.h"
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 
 namespace Bench {
 

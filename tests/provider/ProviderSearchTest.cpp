@@ -1,7 +1,7 @@
 // IDirectorySearch: the search deferred to the first row, rows as the
 // directory returns them, the ADsPath column, column types, a column the row
 // lacks, attribute lists, the end of the rows, malformed filters and handles.
-#include "tests/directory/ProviderTest.h"
+#include "tests/support/ProviderTest.h"
 
 #include <algorithm>
 #include <set>

@@ -25,7 +25,7 @@ fail() { echo "FAILED: $*"; status=1; }
 for file in "$a"/unsigned/* "$a/src/build/app/schema-modify.exe"; do
   name=${file#"$a"/}
   # GNU ld 2.40 writes into the PDB the folder it links in, so the PDB of
-  # each work tree differs; tests/release/check-pdb.py matches it to its exe.
+  # each work tree differs; tests/image/check-pdb.py matches it to its exe.
   if [ "${name%.pdb}" != "$name" ]; then
     echo "not compared: $name (it names the work tree it was linked in)"
     continue

@@ -2,7 +2,7 @@
 // buffers), the helpers ADsBuildVarArrayStr and AllocADsMem, binds under
 // other credentials, one session per server, and binds and Gets on other
 // threads going on while one hangs.
-#include "tests/directory/ProviderTest.h"
+#include "tests/support/ProviderTest.h"
 
 #include <winsock2.h>
 

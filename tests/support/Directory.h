@@ -3,7 +3,7 @@
 // so that every check is made without the provider or the code under test.
 #pragma once
 
-#include "tests/directory/ProviderTest.h"
+#include "tests/support/ProviderTest.h"
 
 #include <map>
 #include <string>

@@ -1,4 +1,4 @@
-#include "tests/unit/Fakes.h"
+#include "tests/support/Fakes.h"
 
 #include "ad/Platform.h"
 

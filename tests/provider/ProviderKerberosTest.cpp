@@ -1,7 +1,7 @@
 // WINEADSI_AUTH=kerberos: the SASL GSSAPI bind, with the configured identity
 // or with the ticket cache. Run with the forest's KRB5_CONFIG and KRB5CCNAME
 // (forest.sh kerberos), which the Kerberos library reads at start-up.
-#include "tests/directory/ProviderTest.h"
+#include "tests/support/ProviderTest.h"
 
 using namespace ProviderTest;
 

@@ -1,4 +1,4 @@
-#include "tests/directory/ProviderTest.h"
+#include "tests/support/ProviderTest.h"
 
 #include <objbase.h>
 

@@ -3,7 +3,7 @@
 // OpenLDAP tools (never through the provider), and small COM helpers.
 #pragma once
 
-#include "ad/Scoped.h"
+#include "base/Scoped.h"
 #include "tests/support/Environment.h"
 #include "tests/support/Text.h"
 #include "tests/support/Unix.h"

@@ -2,7 +2,7 @@
 // each syntax, Put converting by syntax, the schema read once per server,
 // Create then SetInfo as one add, SetInfo of an existing object as one
 // modify, and the directory's refusals with their extended errors.
-#include "tests/directory/ProviderTest.h"
+#include "tests/support/ProviderTest.h"
 
 #include <algorithm>
 #include <functional>

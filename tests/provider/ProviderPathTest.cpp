@@ -1,6 +1,6 @@
 // Binding: the path forms, bad paths, missing objects, the interfaces each
 // object answers, and the paths an object reports for itself and its parent.
-#include "tests/directory/ProviderTest.h"
+#include "tests/support/ProviderTest.h"
 
 using namespace ProviderTest;
 

@@ -1,4 +1,4 @@
-#include "tests/directory/DirectoryCheck.h"
+#include "tests/support/Directory.h"
 
 #include <cctype>
 #include <sstream>

@@ -1,7 +1,7 @@
 // The domain controller stopped under the provider: a live session, a new
 // bind and a pending commit all fail with the server-down code. The copy is
 // started again afterwards for the tests that follow.
-#include "tests/directory/ProviderTest.h"
+#include "tests/support/ProviderTest.h"
 
 using namespace ProviderTest;
 

@@ -1,4 +1,4 @@
-#include "tests/program/Phases.h"
+#include "tests/support/Phases.h"
 
 #include <sstream>
 

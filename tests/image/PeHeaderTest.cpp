@@ -212,7 +212,7 @@ TEST_F(PeImage, ImportsOnlySystemDlls) {
     }
     for (const char* needed : {"user32.dll", "comctl32.dll"})
         EXPECT_NE(std::find(dlls.begin(), dlls.end(), needed), dlls.end()) << needed;
-    // activeds.dll is delay-loaded (tests/release/check-imports.sh lists it).
+    // activeds.dll is delay-loaded (tests/image/check-imports.sh lists it).
     EXPECT_EQ(std::find(dlls.begin(), dlls.end(), "activeds.dll"), dlls.end());
 }
 
