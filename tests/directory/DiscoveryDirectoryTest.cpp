@@ -1,7 +1,7 @@
 // Schema master discovery and the text of directory failures against the
 // real directory, with what they report compared to what ldbsearch and the
 // OpenLDAP tools read from the same forest.
-#include "tests/support/Directory.h"
+#include "tests/support/ProviderTest.h"
 
 #include "ad/DomainName.h"
 #include "ad/Errors.h"
@@ -10,13 +10,9 @@
 
 #include <process.h>
 
-using namespace DirectoryCheck;
-using ProviderTest::Narrow;
-using ProviderTest::Widen;
+using namespace TestSupport;
 
 namespace {
-
-const char SchemaDn[] = "CN=Schema,CN=Configuration,DC=samdom,DC=test";
 
 std::string ParentDn(const std::string& dn) {
     std::size_t comma = dn.find(',');
@@ -41,7 +37,7 @@ struct ExpectedMaster {
 
 ExpectedMaster ReadExpectedMaster() {
     ExpectedMaster expected;
-    SchemaObject schema = ReadEntry(SchemaDn);
+    SchemaObject schema = ReadEntry(kSchemaDn);
     EXPECT_TRUE(schema.found);
     expected.dn = ParentDn(One(schema.entry, "fSMORoleOwner"));
     SchemaObject server = ReadEntry(expected.dn);

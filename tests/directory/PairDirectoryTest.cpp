@@ -1,7 +1,7 @@
 // Discovery and the extension procedure of ad/ in a forest of two DCs
 // (tools/forest.sh provision-pair), the provider's locator set to one DC or
 // the other. What each DC holds is read from its own sam.ldb.
-#include "tests/support/Directory.h"
+#include "tests/support/ProviderTest.h"
 
 #include "ad/Errors.h"
 #include "ad/ExtendSchema.h"
@@ -11,15 +11,9 @@
 #include <cstdlib>
 #include <sstream>
 
-using namespace DirectoryCheck;
-using ProviderTest::Narrow;
-using ProviderTest::Widen;
-using TestSupport::ShellQuote;
-using TestSupport::ScopedEnvironment;
+using namespace TestSupport;
 
 namespace {
-
-const char SchemaDn[] = "CN=Schema,CN=Configuration,DC=samdom,DC=test";
 
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
@@ -29,7 +23,7 @@ std::string Environment(const char* name) {
 // "tools/forest.sh COMMAND ARGS", its output added to the failure text.
 int PairForest(const std::string& command) {
     std::string output;
-    int status = TestSupport::RunForestScript(command, &output);
+    int status = RunForestScript(command, &output);
     EXPECT_EQ(0, status) << "forest.sh " << command << ": " << output;
     return status;
 }

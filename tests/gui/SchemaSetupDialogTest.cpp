@@ -2,6 +2,7 @@
 // discovery and the extension replaced by fakes: what each phase shows, the
 // job's start, completion and stop, and every failure reaching the final
 // display.
+#include "framework/AppModule.h"
 #include "framework/MessageLoop.h"
 #include "gui/DialogIds.h"
 #include "ad/Errors.h"
@@ -9,9 +10,10 @@
 #include "gui/DirectoryCalls.h"
 #include "gui/SchemaSetupDialog.h"
 
-#include "FakeServer.h"
+#include "tests/support/Fakes.h"
 #include "tests/support/Controls.h"
 #include "tests/support/DialogTexts.h"
+#include "tests/support/Phases.h"
 #include "tests/support/Wait.h"
 
 #include <commctrl.h>
@@ -29,6 +31,13 @@ using namespace TestSupport;
 
 namespace {
 
+// The module is initialised on the main thread, as the program's entry does.
+class ModuleEnvironment : public ::testing::Environment {
+    void SetUp() override { App::Module.Init(); }
+    void TearDown() override { App::Module.Term(); }
+};
+const auto* const Module = ::testing::AddGlobalTestEnvironment(new ModuleEnvironment);
+
 const wchar_t ServerPath[] =
     L"LDAP://CN=DC1,CN=Servers,CN=Site1,CN=Sites,CN=Configuration,DC=example,DC=com";
 const wchar_t ServerDn[] = L"CN=DC1,CN=Servers,CN=Site1,CN=Sites,CN=Configuration,DC=example,DC=com";
@@ -41,7 +50,7 @@ enum class Failure { None, Directory, Atl, BadAlloc, Other };
 
 // --- discovery -----------------------------------------------------------
 
-FakeServer* Server = nullptr;
+Fakes::FakeObject* Server = nullptr;
 Failure DiscoveryFailure = Failure::None;
 HRESULT DiscoveryResult = S_OK;
 
@@ -194,7 +203,7 @@ protected:
         dialog.reset();
         App::Module.RemoveMessageLoop();
         GUI::Directory = GUI::RealDirectory;
-        EXPECT_EQ(0, server.references) << "the server object is released";
+        EXPECT_EQ(0, server.refs) << "the server object is released";
     }
 
     HWND Open() {
@@ -223,22 +232,16 @@ protected:
     }
 
     void ExpectFinalDisplay(const std::wstring& text, int picture) {
-        EXPECT_EQ(text, ItemText(window, IDC_RESULT_TEXT));
-        EXPECT_TRUE(ItemVisible(window, IDC_RESULT_TEXT));
-        EXPECT_TRUE(ItemVisible(window, IDC_STATUS_PICTURE));
+        EXPECT_TRUE(ShowsPhase(window, FinishedPhase(text)));
         EXPECT_EQ(ResourcePixels(picture), PicturePixels(window, IDC_STATUS_PICTURE))
             << "picture " << picture;
-        EXPECT_EQ(kFinishedText, ItemText(window, IDC_INSTRUCTION));
-        EXPECT_FALSE(ItemEnabled(window, IDC_SETUP));
-        EXPECT_EQ(L"&Exit", ItemText(window, IDCANCEL));
-        for (int hidden : {IDC_PROGRESS, IDC_WAIT_LABEL, IDC_DETAILS, IDC_DETAILS_GROUP})
-            EXPECT_FALSE(ItemVisible(window, hidden)) << "control " << hidden;
     }
     // Whether the progress timer still exists. Asking kills it, so this is
     // the last look at a job.
     bool TimerRunning() { return ::KillTimer(window, 1) != 0; }
 
-    FakeServer server;
+    Fakes::Log log;
+    Fakes::FakeObject server{log};
     WTL::CMessageLoop loop;
     std::unique_ptr<GUI::SchemaSetupDialog> dialog;
     HWND window = nullptr;
@@ -248,17 +251,10 @@ protected:
 
 TEST_F(SchemaSetupDialogTest, ShowsTheSchemaMasterAndEnablesSetup) {
     ASSERT_NE(nullptr, Open());
-    EXPECT_EQ(FullDetails, ItemText(window, IDC_DETAILS));
-    EXPECT_TRUE(ItemEnabled(window, IDC_SETUP));
-    EXPECT_EQ(L"Cancel", ItemText(window, IDCANCEL));
-    EXPECT_EQ(kInstructionText, ItemText(window, IDC_INSTRUCTION));
-    EXPECT_TRUE(ItemVisible(window, IDC_DETAILS));
-    EXPECT_TRUE(ItemVisible(window, IDC_DETAILS_GROUP));
-    for (int hidden : {IDC_PROGRESS, IDC_WAIT_LABEL, IDC_STATUS_PICTURE, IDC_RESULT_TEXT})
-        EXPECT_FALSE(ItemVisible(window, hidden)) << "control " << hidden;
+    EXPECT_TRUE(ShowsPhase(window, DetailsPhase(FullDetails)));
     LONG style = ::GetWindowLongW(::GetDlgItem(window, IDC_DETAILS), GWL_STYLE);
     EXPECT_EQ(WS_VSCROLL | WS_HSCROLL, style & (WS_VSCROLL | WS_HSCROLL));
-    EXPECT_EQ(0, server.references);
+    EXPECT_EQ(0, server.refs);
 }
 
 struct DetailsCase {
@@ -278,7 +274,7 @@ TEST_P(SchemaSetupDetails, LeavesOutWhatCannotBeRead) {
     if (!c.distinguishedName) server.strings.erase(L"distinguishedName");
     if (c.dnsHostNameIsNumber) {
         server.strings.erase(L"dnsHostName");
-        server.numbers[L"dnsHostName"] = 7;
+        server.integers[L"dnsHostName"] = 7;
     }
     ASSERT_NE(nullptr, Open());
     EXPECT_EQ(c.text, ItemText(window, IDC_DETAILS)) << c.name;
@@ -362,13 +358,7 @@ TEST_F(SchemaSetupDialogTest, RunsTheJobAndShowsSuccessAfterATick) {
     ASSERT_NE(nullptr, Open());
     Command(IDC_SETUP);
     // The running look is in place before the worker can report anything.
-    EXPECT_EQ(kRunningText, ItemText(window, IDC_INSTRUCTION));
-    EXPECT_TRUE(ItemVisible(window, IDC_WAIT_LABEL));
-    EXPECT_TRUE(ItemVisible(window, IDC_PROGRESS));
-    EXPECT_FALSE(ItemVisible(window, IDC_DETAILS));
-    EXPECT_FALSE(ItemVisible(window, IDC_DETAILS_GROUP));
-    EXPECT_FALSE(ItemEnabled(window, IDC_SETUP));
-    EXPECT_EQ(L"Cancel", ItemText(window, IDCANCEL));
+    EXPECT_TRUE(ShowsPhase(window, RunningPhase(FullDetails)));
 
     DWORD start = ::GetTickCount();
     ASSERT_TRUE(WaitForResult(3500));

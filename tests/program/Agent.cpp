@@ -5,7 +5,6 @@
 #include "tests/support/Unix.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <sstream>
 
 namespace ProgramTest {
@@ -14,8 +13,6 @@ namespace {
 std::string AgentScript() { return TestSupport::Narrow(TestSupport::EnvironmentValue(L"PROGRAM_TEST_AGENT")); }
 
 }  // namespace
-
-bool AgentAvailable() { return !AgentScript().empty(); }
 
 AgentReply AskAgent(const std::string& request, unsigned timeoutMs) {
     const std::string script = AgentScript();
@@ -27,12 +24,6 @@ AgentReply AskAgent(const std::string& request, unsigned timeoutMs) {
     reply.status = TestSupport::RunUnix(command, &reply.output, timeoutMs);
     if (reply.status == -1 && reply.output.empty()) reply.output = "no answer from the agent to: " + request;
     return reply;
-}
-
-int SchemaCount(const std::string& name) {
-    const AgentReply reply = AskAgent("schema-count " + name);
-    if (reply.status != 0) return -1;
-    return std::atoi(reply.output.c_str());
 }
 
 void Screenshot(const std::string& name) {

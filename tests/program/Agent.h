@@ -1,6 +1,6 @@
 // The program tests' Linux-side actions (tests/program/agent.sh): stopping,
-// pausing or killing the DC, screenshots of the X display, reads of the
-// schema from the DC's own database, carried out at the moment a test asks.
+// pausing or killing the DC, screenshots of the X display, the LDAP proxy,
+// carried out at the moment a test asks.
 #pragma once
 
 #include <string>
@@ -15,14 +15,6 @@ struct AgentReply {
 // Sends one request ("forest-stop", "screenshot details", ...) and waits up
 // to timeoutMs for the answer.
 AgentReply AskAgent(const std::string& request, unsigned timeoutMs = 60000);
-
-// True when the driver runs in a session that names the agent script
-// (PROGRAM_TEST_AGENT).
-bool AgentAvailable();
-
-// The number of schema entries named cn=name, read from the DC's database
-// without the program's ADSI provider; -1 if the read failed.
-int SchemaCount(const std::string& name);
 
 // Keeps a PNG of the whole display under the given name.
 void Screenshot(const std::string& name);

@@ -27,30 +27,13 @@ const DWORD kFinalBound = 20000;        // "&Setup" to the final display
 const DWORD kStalledFinalBound = 4000;
 const DWORD kStopBound = 15000;         // "&Exit" or Cancel to the end of the process
 
-// What the schema must hold once the program has written its two objects.
-const char* const kAttributeValues[] = {"attributeID: 1.3.6.1.4.1.32473.1.3.1", "attributeSyntax: 2.5.5.8",
-                                        "isSingleValued: TRUE", "oMSyntax: 1", "searchFlags: 1",
-                                        "lDAPDisplayName: WexlorAdmin"};
-const char* const kClassValues[] = {"governsID: 1.3.6.1.4.1.32473.1.4", "mayContain: WexlorAdmin",
-                                    "objectClassCategory: 3", "lDAPDisplayName: WexlorEnterpriseUser"};
-
-// In a read of both entries: 1 when the schema holds the object named with
-// every value, 0 when it does not hold it, -1 when it holds it with other
-// values.
-template <size_t N>
-int Holds(const std::string& entries, const std::string& name, const char* const (&values)[N]) {
-    const size_t begin = entries.find("dn: CN=" + name + ",");
-    if (begin == std::string::npos) return 0;
-    const std::string entry = entries.substr(begin, entries.find("\ndn: ", begin) - begin) + "\n";
-    for (const char* v : values)
-        if (entry.find(std::string("\n") + v + "\n") == std::string::npos) return -1;
-    return 1;
-}
-
-// The attributes' names of the values, as words of a request.
-template <size_t N>
-void AddNames(std::string& request, const char* const (&values)[N]) {
-    for (const char* v : values) request += " " + std::string(v, std::strchr(v, ':') - v);
+// In a read of both entries: 1 when it holds the object named cn with every
+// value the program writes, 0 when it does not hold it, -1 when it holds it
+// with other values.
+int Holds(const std::vector<Entry>& entries, const std::string& cn, const std::vector<Expected>& values) {
+    for (const Entry& entry : entries)
+        if (One(entry, "cn") == cn) return Differences(entry, values).empty() ? 1 : -1;
+    return 0;
 }
 
 struct Directory {
@@ -72,13 +55,14 @@ struct Directory {
 // Both objects in one read over LDAP from the DC itself, not through the
 // program's provider or the proxy.
 Directory ReadDirectory() {
-    std::string request = "schema-over-ldap (|(cn=WexlorAdmin)(cn=WexlorEnterpriseUser))";
-    AddNames(request, kAttributeValues);
-    AddNames(request, kClassValues);
-    const AgentReply reply = AskAgent(request);
-    if (reply.status != 0) return {false, -1, -1};
-    return {true, Holds(reply.output, "WexlorAdmin", kAttributeValues),
-            Holds(reply.output, "WexlorEnterpriseUser", kClassValues)};
+    std::string attributes;
+    for (const auto* values : {&kAttributeValues, &kClassValues})
+        for (const Expected& value : *values) attributes += std::string(" ") + value.first;
+    const ForestSearch read =
+        SearchForest("ldapsearch", kSchemaDn, "one", "(|(cn=WexlorAdmin)(cn=WexlorEnterpriseUser))", attributes);
+    if (read.status != 0) return {false, -1, -1};
+    return {true, Holds(read.entries, "WexlorAdmin", kAttributeValues),
+            Holds(read.entries, "WexlorEnterpriseUser", kClassValues)};
 }
 
 // How one run of the program ended.
@@ -136,12 +120,12 @@ Outcome RunProgram(bool stall, const std::string& shot = std::string(), bool suc
         return run;  // the program is ended as it goes out of scope
     }
     run.startMs = GetTickCount() - created;
-    const bool atDiscovery = program.Text(2) == L"&Exit";
+    const bool atDiscovery = program.Text(IDCANCEL) == L"&Exit";
     if (!atDiscovery) {
         mark = GetTickCount();
-        program.Click(1003);
-        if (!WaitUntil([&] { return program.Text(2) == L"&Exit"; }, stall ? kStalledFinalBound : kFinalBound)) {
-            program.Click(2);  // Cancel while the job hangs
+        program.Click(IDC_SETUP);
+        if (!program.WaitForFinal(stall ? kStalledFinalBound : kFinalBound)) {
+            program.Click(IDCANCEL);  // Cancel while the job hangs
             DWORD code = 0;
             const DWORD start = GetTickCount();
             const bool ended = program.WaitForExit(kStopBound, &code);
@@ -156,7 +140,7 @@ Outcome RunProgram(bool stall, const std::string& shot = std::string(), bool suc
         }
     }
     if (!atDiscovery) run.setupMs = GetTickCount() - mark;
-    const std::wstring result = program.Text(1013);
+    const std::wstring result = program.Text(IDC_RESULT_TEXT);
     run.success = result == kSuccessText;
     if (run.success) {
         run.shown = "success";
@@ -167,7 +151,7 @@ Outcome RunProgram(bool stall, const std::string& shot = std::string(), bool suc
     }
     if (!run.namesStep || (successExpected && !run.success)) keepScreen();
     mark = GetTickCount();
-    program.Click(2);
+    program.Click(IDCANCEL);
     DWORD code = 0;
     if (!program.WaitForExit(kStopBound, &code) || code != 2) {
         run.endedWell = false;
@@ -310,7 +294,7 @@ struct Case {
 
 TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
     const DWORD begin = GetTickCount();
-    const std::string lane = Narrow(TestSupport::EnvironmentValue(L"CAMPAIGN_LANE"));
+    const std::string lane = Narrow(EnvironmentValue(L"CAMPAIGN_LANE"));
     Costs costs;
     std::string failure;
     ASSERT_TRUE(FreshForest(costs, &failure)) << failure;
@@ -342,7 +326,7 @@ TEST(Campaign, EveryRequestOfARunBrokenInTurn) {
     // CAMPAIGN_CASES lists the numbers of the cases to run (repeats
     // allowed, comma-separated) where not every case is to run.
     std::vector<size_t> order;
-    std::istringstream listed(Narrow(TestSupport::EnvironmentValue(L"CAMPAIGN_CASES")));
+    std::istringstream listed(Narrow(EnvironmentValue(L"CAMPAIGN_CASES")));
     for (std::string number; std::getline(listed, number, ',');) {
         order.push_back(std::strtoul(number.c_str(), nullptr, 10));
         ASSERT_LT(order.back(), cases.size()) << "CAMPAIGN_CASES names no case " << number;

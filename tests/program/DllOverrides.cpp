@@ -5,6 +5,11 @@ namespace {
 
 const wchar_t kKey[] = L"Software\\Wine\\AppDefaults\\schema-modify.exe\\DllOverrides";
 
+// A driver killed at its time-out ran no destructor: what it set would make
+// every later program of the prefix load other DLLs. Gone before this
+// driver starts anything.
+const LSTATUS kLeftoversRemoved = RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+
 }  // namespace
 
 ProgramDllOverrides::~ProgramDllOverrides() {

@@ -6,39 +6,48 @@
 #include "tests/program/ForestTest.h"
 
 #include <cstdio>
-#include <memory>
 
 namespace ProgramTest {
 namespace {
 
-class Fault : public ForestTest {
-protected:
-    // Pauses the DC and presses "&Setup"; on return the job is surely inside
-    // a directory call that the DC does not answer.
-    static void StartJobAgainstPausedDc(Program& program) {
-        ASSERT_EQ(0, AskAgent("forest-pause").status);
-        program.Click(1003);
-        ASSERT_TRUE(WaitUntil([&] { return program.Text(1000) == kRunningText; }, 2000));
-        Sleep(1500);
-    }
-};
-
 const HRESULT kServerDown = static_cast<HRESULT>(0x8007203A);
 const HRESULT kUnwillingToPerform = static_cast<HRESULT>(0x80072035);
 
+std::wstring BindFailure() { return L"Unable to get schema container.:\r\n" + SystemDescription(kServerDown); }
+
+class Fault : public ForestTest {
+protected:
+    // A program showing its details, with "&Setup" pressed while the DC is
+    // paused (SIGSTOP: it accepts connections and never answers): on return
+    // the job is surely inside a directory call that gets no answer. The
+    // activity bar's position as the running phase appears goes to start.
+    static void StartJobAgainstPausedDc(Program& program, int* start = nullptr) {
+        ExpectDetails(program);
+        if (testing::Test::HasFatalFailure()) return;
+        ASSERT_EQ(0, AskAgent("forest-pause").status);
+        program.Click(IDC_SETUP);
+        ASSERT_TRUE(WaitUntil([&] { return program.Text(IDC_INSTRUCTION) == kRunningText; }, 2000));
+        if (start) *start = program.ProgressPosition();
+        Sleep(1500);
+    }
+
+    // The DC killed as a crash would end it.
+    static void KillDc() {
+        const AgentReply kill = AskAgent("forest-kill");
+        ASSERT_EQ(0, kill.status) << kill.output;
+    }
+};
+
 TEST_F(Fault, JobThatHangsOnAPausedDcEndsWithinTheStopBoundAfterCancel) {
     Program program(Adsi::Provider);
-    ExpectDetails(program);
+    int start = -1;
+    StartJobAgainstPausedDc(program, &start);
     if (HasFatalFailure()) return;
 
-    // Stopped with SIGSTOP, the DC still accepts connections but never answers.
-    ASSERT_EQ(0, AskAgent("forest-pause").status);
-    program.Click(1003);
-    ASSERT_TRUE(WaitUntil([&] { return program.Text(1000) == kRunningText; }, 2000));
-
-    // The activity bar steps by 10 on each one-second tick while the job hangs.
+    // The activity bar starts at 0 and steps by 10 on each one-second tick
+    // while the job hangs.
+    EXPECT_EQ(0, start);
     int last = program.ProgressPosition();
-    EXPECT_EQ(0, last);
     for (int tick = 0; tick < 3; ++tick) {
         ASSERT_TRUE(WaitUntil([&] { return program.ProgressPosition() != last; }, 3000))
             << "the activity bar stopped at " << last;
@@ -46,15 +55,14 @@ TEST_F(Fault, JobThatHangsOnAPausedDcEndsWithinTheStopBoundAfterCancel) {
         EXPECT_EQ((last + 10) % 100, now);
         last = now;
     }
-    EXPECT_TRUE(ShowsPhase(program, RunningPhase()));
+    EXPECT_TRUE(program.Shows(RunningPhase(ForestDetails())));
     Screenshot("running-while-dc-paused");
 
-    program.Click(2);
-    const DWORD start = GetTickCount();
+    program.Click(IDCANCEL);
+    const DWORD cancelled = GetTickCount();
     DWORD code = 0;
     const bool ended = program.WaitForExit(20000, &code);
-    const DWORD elapsed = GetTickCount() - start;
-    std::printf("the program ended %lu ms after Cancel\n", static_cast<unsigned long>(elapsed));
+    std::printf("the program ended %lu ms after Cancel\n", static_cast<unsigned long>(GetTickCount() - cancelled));
     ASSERT_TRUE(ended) << "still running 20 s after Cancel; the worker wait is bounded by 10 s";
     EXPECT_EQ(2u, code);
 }
@@ -69,24 +77,19 @@ TEST_F(Fault, ExitWhileTheJobFailsEndsWithoutWaitingOutTheBound) {
         Program idle(Adsi::Provider);
         ExpectDetails(idle);
         if (HasFatalFailure()) return;
-        idle.Click(2);
         const DWORD start = GetTickCount();
-        DWORD code = 0;
-        ASSERT_TRUE(idle.WaitForExit(20000, &code));
+        ASSERT_TRUE(idle.EndsWithCode2());
         plainExit = GetTickCount() - start;
     }
 
     Program program(Adsi::Provider);
-    ExpectDetails(program);
-    if (HasFatalFailure()) return;
-
     StartJobAgainstPausedDc(program);
     if (HasFatalFailure()) return;
-    program.Click(2);
+    program.Click(IDCANCEL);
     const DWORD cancelled = GetTickCount();
     Sleep(2000);
-    const AgentReply kill = AskAgent("forest-kill");
-    ASSERT_EQ(0, kill.status) << kill.output;
+    KillDc();
+    if (HasFatalFailure()) return;
     const DWORD killed = GetTickCount();
 
     DWORD code = 0;
@@ -102,30 +105,23 @@ TEST_F(Fault, ExitWhileTheJobFailsEndsWithoutWaitingOutTheBound) {
 
 TEST_F(Fault, DcKilledDuringTheJobShowsTheBindFailure) {
     Program program(Adsi::Provider);
-    ExpectDetails(program);
-    if (HasFatalFailure()) return;
-
     // Paused first, so that the job is surely inside a directory call when
     // the DC dies.
     StartJobAgainstPausedDc(program);
     if (HasFatalFailure()) return;
-    const AgentReply kill = AskAgent("forest-kill");
-    ASSERT_EQ(0, kill.status) << kill.output;
+    KillDc();
+    if (HasFatalFailure()) return;
 
-    ASSERT_TRUE(WaitForFinished(program, 60000)) << "no final display after the DC died";
+    ASSERT_TRUE(program.WaitForFinal(60000)) << "no final display after the DC died";
     Sleep(300);
     Screenshot("dc-killed-during-job");
-    EXPECT_TRUE(ShowsPhase(program,
-                           FinishedPhase(L"Unable to get schema container.:\r\n" + SystemDescription(kServerDown))));
-    EXPECT_EQ(204, program.PictureShown());
+    EXPECT_TRUE(program.Shows(FinishedPhase(BindFailure())));
+    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
 
     // "&Setup" had the focus when the job disabled it; Escape reaches the
     // dialog only while one of its controls has the keyboard focus.
     EXPECT_GT(program.FocusedControl(), 0) << "no control has the keyboard focus";
-    program.PressKey(VK_ESCAPE);
-    DWORD code = 0;
-    ASSERT_TRUE(program.WaitForExit(15000, &code));
-    EXPECT_EQ(2u, code);
+    EXPECT_TRUE(program.EndsWithCode2(Ending::Escape));
 }
 
 TEST_F(Fault, DcStoppedBetweenDetailsAndSetupShowsTheBindFailure) {
@@ -134,18 +130,13 @@ TEST_F(Fault, DcStoppedBetweenDetailsAndSetupShowsTheBindFailure) {
     if (HasFatalFailure()) return;
 
     ASSERT_EQ(0, AskAgent("forest-stop").status);
-    program.Click(1003);
-    ASSERT_TRUE(WaitForFinished(program, 30000)) << "no final display";
+    program.Click(IDC_SETUP);
+    ASSERT_TRUE(program.WaitForFinal(30000)) << "no final display";
     Sleep(300);
     Screenshot("dc-stopped-before-setup");
-    EXPECT_TRUE(ShowsPhase(program,
-                           FinishedPhase(L"Unable to get schema container.:\r\n" + SystemDescription(kServerDown))));
-    EXPECT_EQ(204, program.PictureShown());
-
-    program.Click(2);
-    DWORD code = 0;
-    ASSERT_TRUE(program.WaitForExit(15000, &code));
-    EXPECT_EQ(2u, code);
+    EXPECT_TRUE(program.Shows(FinishedPhase(BindFailure())));
+    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
+    EXPECT_TRUE(program.EndsWithCode2());
 }
 
 TEST_F(Fault, AttributeOidTakenUnderAnotherNameFailsTheCommitAndCreatesNothing) {
@@ -154,29 +145,24 @@ TEST_F(Fault, AttributeOidTakenUnderAnotherNameFailsTheCommitAndCreatesNothing) 
     // What the server answers to the program's own attribute.
     const size_t info = plant.output.find("additional info: ");
     ASSERT_NE(std::string::npos, info) << plant.output;
-    const std::string serverText =
-        plant.output.substr(info + 17, plant.output.find('\n', info) - info - 17);
+    const std::string serverText = plant.output.substr(info + 17, plant.output.find('\n', info) - info - 17);
     std::printf("the server refuses the attribute with: %s\n", serverText.c_str());
     ASSERT_EQ(1, SchemaCount("OtherAdminFlag"));
 
     Program program(Adsi::Provider);
     ExpectDetails(program);
     if (HasFatalFailure()) return;
-    program.Click(1003);
-    ASSERT_TRUE(WaitForFinished(program, 30000)) << "no final display";
+    program.Click(IDC_SETUP);
+    ASSERT_TRUE(program.WaitForFinal(30000)) << "no final display";
     Sleep(300);
     Screenshot("oid-collision");
 
     // 0x80072035 lies outside the directory range of the error texts, so the
     // text is the system's description of the code, not the server's words.
-    EXPECT_TRUE(ShowsPhase(program, FinishedPhase(L"Unable to commit new attribute to schema:\r\n" +
-                                                  SystemDescription(kUnwillingToPerform))));
-    EXPECT_EQ(204, program.PictureShown());
-
-    program.Click(2);
-    DWORD code = 0;
-    ASSERT_TRUE(program.WaitForExit(15000, &code));
-    EXPECT_EQ(2u, code);
+    EXPECT_TRUE(program.Shows(
+        FinishedPhase(L"Unable to commit new attribute to schema:\r\n" + SystemDescription(kUnwillingToPerform))));
+    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
+    EXPECT_TRUE(program.EndsWithCode2());
 
     EXPECT_EQ(0, SchemaCount("WexlorAdmin"));
     EXPECT_EQ(0, SchemaCount("WexlorEnterpriseUser"));
@@ -195,21 +181,18 @@ TEST_F(Fault, TwoInstancesAtOnceBothSucceedAndTheSchemaHoldsOneOfEach) {
     second.MoveTo(650, 100);
     Sleep(500);
 
-    first.Click(1003);
-    second.Click(1003);
+    first.Click(IDC_SETUP);
+    second.Click(IDC_SETUP);
     for (Program* program : {&first, &second}) {
-        ASSERT_TRUE(WaitUntil([&] { return program->Text(1013) == kSuccessText; }, 30000))
-            << "an instance shows \"" << Narrow(program->Text(1013)) << "\"";
+        ASSERT_TRUE(WaitUntil([&] { return program->Text(IDC_RESULT_TEXT) == kSuccessText; }, 30000))
+            << "an instance shows \"" << Narrow(program->Text(IDC_RESULT_TEXT)) << "\"";
     }
     Sleep(300);
     Screenshot("two-instances");
     for (Program* program : {&first, &second}) {
-        EXPECT_TRUE(ShowsPhase(*program, FinishedPhase(kSuccessText)));
-        EXPECT_EQ(203, program->PictureShown());
-        program->Click(2);
-        DWORD code = 0;
-        ASSERT_TRUE(program->WaitForExit(15000, &code));
-        EXPECT_EQ(2u, code);
+        EXPECT_TRUE(program->Shows(FinishedPhase(kSuccessText)));
+        EXPECT_EQ(IDB_SUCCESS, program->PictureShown());
+        EXPECT_TRUE(program->EndsWithCode2());
     }
     EXPECT_EQ(1, SchemaCount("WexlorAdmin"));
     EXPECT_EQ(1, SchemaCount("WexlorEnterpriseUser"));

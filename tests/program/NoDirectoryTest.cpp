@@ -57,14 +57,10 @@ TEST(NoDirectory, WineBuiltinAdsiOpensInFailureDisplayAndExitButtonEndsIt) {
     EXPECT_TRUE(IsSystemAdsi(adsi)) << Narrow(adsi);
     ASSERT_TRUE(program.IsWineBuiltin(L"activeds.dll")) << "the provider was loaded, not Wine's own ADSI";
 
-    const HRESULT shown = program.Text(1013) == NoMasterText(kNoDnsServer) ? kNoDnsServer : kNoDcName;
-    EXPECT_TRUE(ShowsPhase(program, FinishedPhase(NoMasterText(shown))));
-    EXPECT_EQ(204, program.PictureShown());
-
-    program.Click(2);
-    DWORD code = 0;
-    ASSERT_TRUE(program.WaitForExit(15000, &code)) << "\"&Exit\" did not end the program";
-    EXPECT_EQ(2u, code);
+    const HRESULT shown = program.Text(IDC_RESULT_TEXT) == NoMasterText(kNoDnsServer) ? kNoDnsServer : kNoDcName;
+    EXPECT_TRUE(program.Shows(FinishedPhase(NoMasterText(shown))));
+    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
+    EXPECT_TRUE(program.EndsWithCode2());
 }
 
 TEST(NoDirectory, ProviderAtStoppedDcOpensInFailureDisplayAndEscapeEndsIt) {
@@ -78,13 +74,9 @@ TEST(NoDirectory, ProviderAtStoppedDcOpensInFailureDisplayAndEscapeEndsIt) {
     EXPECT_TRUE(IsSystemAdsi(program.LoadedModule(L"activeds.dll")));
     EXPECT_FALSE(program.IsWineBuiltin(L"activeds.dll")) << "Wine's own ADSI was loaded, not the provider";
 
-    EXPECT_TRUE(ShowsPhase(program, FinishedPhase(NoMasterText(kServerDown))));
-    EXPECT_EQ(204, program.PictureShown());
-
-    program.PressKey(VK_ESCAPE);
-    DWORD code = 0;
-    ASSERT_TRUE(program.WaitForExit(15000, &code)) << "Escape did not end the program";
-    EXPECT_EQ(2u, code);
+    EXPECT_TRUE(program.Shows(FinishedPhase(NoMasterText(kServerDown))));
+    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
+    EXPECT_TRUE(program.EndsWithCode2(Ending::Escape));
 }
 
 // Without any activeds.dll to load, the program still opens, with the
@@ -97,13 +89,9 @@ TEST(NoDirectory, MissingAdsiLibraryOpensInFailureDisplayAndExitButtonEndsIt) {
     ASSERT_TRUE(program.WaitForWindow()) << "no dialog appeared";
     Screenshot("no-directory-no-adsi-library");
     EXPECT_EQ(L"", program.LoadedModule(L"activeds.dll"));
-    EXPECT_TRUE(ShowsPhase(program, FinishedPhase(NoMasterText(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)))));
-    EXPECT_EQ(204, program.PictureShown());
-
-    program.Click(2);
-    DWORD code = 0;
-    ASSERT_TRUE(program.WaitForExit(15000, &code)) << "\"&Exit\" did not end the program";
-    EXPECT_EQ(2u, code);
+    EXPECT_TRUE(program.Shows(FinishedPhase(NoMasterText(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)))));
+    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
+    EXPECT_TRUE(program.EndsWithCode2());
 }
 
 }  // namespace

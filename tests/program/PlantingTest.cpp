@@ -97,7 +97,7 @@ protected:
     // One whole run of the exe with its loads traced: the details, "&Setup",
     // the final display and "&Exit".
     static std::vector<DllLoad> WholeRun(const std::wstring& exe, const std::wstring& currentDir) {
-        TestSupport::ScopedEnvironment trace(L"WINEDEBUG", kLoadTraceSettings);
+        ScopedEnvironment trace(L"WINEDEBUG", kLoadTraceSettings);
         const size_t from = SessionTraceSize();
         DWORD pid = 0;
         {
@@ -105,20 +105,18 @@ protected:
             pid = program.id();
             ExpectDetails(program);
             if (HasFatalFailure()) return {};
-            program.Click(1003);
-            EXPECT_TRUE(WaitForFinished(program, 120000)) << "no final display after \"&Setup\"";
-            program.Click(2);
-            DWORD code = 0;
-            EXPECT_TRUE(program.WaitForExit(15000, &code)) << "\"&Exit\" did not end the program";
+            program.Click(IDC_SETUP);
+            EXPECT_TRUE(program.WaitForFinal(120000)) << "no final display after \"&Setup\"";
+            EXPECT_TRUE(program.EndsWithCode2());
         }
         return LoadsOf(SessionTrace(pid, from, 15000), pid);
     }
 };
 
 TEST_F(Planting, NoDllBesideTheExeOrInTheCurrentDirectoryIsLoadedInAWholeRun) {
-    const std::wstring planted = TestSupport::WindowsPathFrom(L"PLANTED_DLL");
+    const std::wstring planted = WindowsPathFrom(L"PLANTED_DLL");
     ASSERT_FALSE(planted.empty()) << "PLANTED_DLL is not set";
-    const std::wstring built = TestSupport::WindowsPathFrom(L"PLANTING_EXE");
+    const std::wstring built = WindowsPathFrom(L"PLANTING_EXE");
     ASSERT_FALSE(built.empty()) << "PLANTING_EXE is not set";
 
     wchar_t temp[MAX_PATH];
@@ -150,7 +148,7 @@ TEST_F(Planting, NoDllBesideTheExeOrInTheCurrentDirectoryIsLoadedInAWholeRun) {
             if (load.name == name) std::printf("%s\n", Described(load).c_str());
         if (why) continue;
         plantedNames.push_back(name);
-        const std::wstring file = TestSupport::Widen(name);
+        const std::wstring file = Widen(name);
         ASSERT_TRUE(CopyFileW(planted.c_str(), (exeDir + L"\\" + file).c_str(), FALSE));
         ASSERT_TRUE(CopyFileW(planted.c_str(), (currentDir + L"\\" + file).c_str(), FALSE));
         ASSERT_TRUE(overrides.Set(file, L"native,builtin")) << "cannot make " << name << " native-first";

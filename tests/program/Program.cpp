@@ -14,7 +14,6 @@ namespace ProgramTest {
 namespace {
 
 const wchar_t kTitle[] = L"Wexlor Enterprise AD schema setup";
-const int kControlIds[] = {1003, 2, 1000, 1004, 1005, 1007, 1006, 1010, 1011, 1013};
 
 std::wstring Upper(std::wstring s) {
     for (auto& c : s) c = static_cast<wchar_t>(std::towupper(c));
@@ -135,25 +134,19 @@ HWND Program::WaitForWindow(DWORD timeoutMs) {
 
 HWND Program::Control(int id) const { return GetDlgItem(m_window, id); }
 
-std::wstring Program::Text(int id) const { return TestSupport::ItemText(m_window, id); }
-bool Program::Visible(int id) const { return TestSupport::ItemVisible(m_window, id); }
-bool Program::Enabled(int id) const { return TestSupport::ItemEnabled(m_window, id); }
+std::wstring Program::Text(int id) const { return ItemText(m_window, id); }
 
-std::vector<ControlState> Program::Controls() const {
-    std::vector<ControlState> states;
-    for (int id : kControlIds) {
-        // A picture's and a bar's window text says nothing about what they show.
-        std::wstring text = (id == 1011 || id == 1005) ? L"" : Text(id);
-        states.push_back({id, Visible(id), Enabled(id), text});
-    }
-    return states;
-}
+testing::AssertionResult Program::Shows(const Phase& phase) const { return ShowsPhase(m_window, phase); }
 
 int Program::ProgressPosition() const {
     DWORD_PTR position = 0;
-    if (!SendMessageTimeoutW(Control(1005), PBM_GETPOS, 0, 0, SMTO_NORMAL, 5000, &position))
+    if (!SendMessageTimeoutW(Control(IDC_PROGRESS), PBM_GETPOS, 0, 0, SMTO_NORMAL, 5000, &position))
         return -1;
     return static_cast<int>(position);
+}
+
+bool Program::WaitForFinal(DWORD timeoutMs) const {
+    return WaitUntil([&] { return Text(IDCANCEL) == L"&Exit"; }, timeoutMs);
 }
 
 int Program::FocusedControl() const {
@@ -199,7 +192,7 @@ bool Program::IsWineBuiltin(const wchar_t* name) const {
 }
 
 int Program::PictureShown() const {
-    HWND picture = Control(1011);
+    HWND picture = Control(IDC_STATUS_PICTURE);
     DWORD_PTR image = 0;
     SendMessageTimeoutW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0, SMTO_NORMAL, 5000, &image);
     if (!image || !IsWindowVisible(picture)) return 0;
@@ -211,7 +204,7 @@ int Program::PictureShown() const {
     GetWindowRect(picture, &r);
     HDC screen = GetDC(nullptr);
     int shown = 0;
-    for (int id : {203, 204}) {
+    for (int id : {IDB_SUCCESS, IDB_FAILURE}) {
         auto bitmap = static_cast<HBITMAP>(
             LoadImageW(data, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
         BITMAP info{};
@@ -222,8 +215,8 @@ int Program::PictureShown() const {
         HGDIOBJ old = SelectObject(memory, capture);
         BitBlt(memory, 0, 0, info.bmWidth, info.bmHeight, screen, r.left, r.top, SRCCOPY);
         SelectObject(memory, old);
-        const auto onScreen = TestSupport::BitmapPixels(capture);
-        const auto resource = TestSupport::BitmapPixels(bitmap);
+        const auto onScreen = BitmapPixels(capture);
+        const auto resource = BitmapPixels(bitmap);
         DeleteObject(capture);
         DeleteDC(memory);
         DeleteObject(bitmap);
@@ -281,6 +274,19 @@ bool Program::WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
 
 bool Program::Running() const {
     return m_process.hProcess && WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+testing::AssertionResult Program::EndsWithCode2(Ending how) {
+    const char* const names[] = {"\"&Exit\"", "Escape", "the close box"};
+    const char* name = names[static_cast<int>(how)];
+    if (how == Ending::ExitButton) Click(IDCANCEL);
+    if (how == Ending::Escape) PressKey(VK_ESCAPE);
+    if (how == Ending::CloseBox && !ClickCloseBox())
+        return testing::AssertionFailure() << "no close box where the caption should have it";
+    DWORD code = 0;
+    if (!WaitForExit(15000, &code)) return testing::AssertionFailure() << name << " did not end the program";
+    if (code != 2) return testing::AssertionFailure() << name << " ended the program with code " << code;
+    return testing::AssertionSuccess();
 }
 
 }  // namespace ProgramTest

@@ -6,12 +6,15 @@
 
 #include "tests/program/DllOverrides.h"
 #include "tests/support/DialogTexts.h"
+#include "tests/support/Phases.h"
+#include "tests/support/Text.h"
 #include "tests/support/Wait.h"
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
-#include <vector>
 
 namespace ProgramTest {
 
@@ -20,13 +23,8 @@ enum class Adsi {
     Provider,  // the project's provider in system32 (Wine's own prefers it), with the forest's settings
 };
 
-// What one control shows at a moment.
-struct ControlState {
-    int id;
-    bool visible;
-    bool enabled;
-    std::wstring text;
-};
+// How a user closes the dialog.
+enum class Ending { ExitButton, Escape, CloseBox };
 
 class Program {
 public:
@@ -49,10 +47,11 @@ public:
 
     HWND Control(int id) const;
     std::wstring Text(int id) const;
-    bool Visible(int id) const;
-    bool Enabled(int id) const;
-    std::vector<ControlState> Controls() const;  // the ten controls, in tab order
+    // Every difference between the phase and what the dialog shows.
+    testing::AssertionResult Shows(const TestSupport::Phase& phase) const;
     int ProgressPosition() const;
+    // Whether the final display ("&Exit" on button 2) is up within the time.
+    bool WaitForFinal(DWORD timeoutMs) const;
 
     // Id of the control that has the keyboard focus of the dialog's thread;
     // 0 when no window has it (keys then reach no control), -1 when a
@@ -81,6 +80,9 @@ public:
     // True once the process has ended within the time; its exit code then.
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode);
     bool Running() const;
+    // Closes the dialog as a user would; success once the process has ended
+    // with exit code 2 within 15 s.
+    testing::AssertionResult EndsWithCode2(Ending how = Ending::ExitButton);
 
 private:
     Program(Adsi adsi, const std::wstring& server, const std::wstring& exe,
@@ -93,8 +95,7 @@ private:
     HWND m_window = nullptr;
 };
 
-using TestSupport::SystemDescription;
-using TestSupport::WaitUntil;
+using namespace TestSupport;
 
 std::wstring DriverDirectory();
 

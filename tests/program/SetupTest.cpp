@@ -13,27 +13,21 @@ class Setup : public ForestTest {};
 // Runs "&Setup" in an open details display and checks the running phase and
 // then the success display.
 void RunSetupToSuccess(Program& program) {
-    program.Click(1003);
+    program.Click(IDC_SETUP);
     // The job switches the controls before it starts anything, and its first
     // timer tick comes a second later: the running phase is there to see.
-    ASSERT_TRUE(WaitUntil([&] { return program.Text(1000) == kRunningText; }, 2000))
+    ASSERT_TRUE(WaitUntil([&] { return program.Text(IDC_INSTRUCTION) == kRunningText; }, 2000))
         << "\"&Setup\" did not start the job";
-    EXPECT_TRUE(ShowsPhase(program, RunningPhase()));
+    EXPECT_TRUE(program.Shows(RunningPhase(ForestDetails())));
 
     const DWORD start = GetTickCount();
-    ASSERT_TRUE(WaitUntil([&] { return program.Text(1013) == kSuccessText; }, 10000))
-        << "no success display; the result reads \"" << Narrow(program.Text(1013)) << "\"";
+    ASSERT_TRUE(WaitUntil([&] { return program.Text(IDC_RESULT_TEXT) == kSuccessText; }, 10000))
+        << "no success display; the result reads \"" << Narrow(program.Text(IDC_RESULT_TEXT)) << "\"";
     std::printf("success shown %lu ms after the running phase was seen\n",
                 static_cast<unsigned long>(GetTickCount() - start));
     Sleep(300);  // let the picture paint before it is read from the screen
-    EXPECT_TRUE(ShowsPhase(program, FinishedPhase(kSuccessText)));
-    EXPECT_EQ(203, program.PictureShown());
-}
-
-std::string SchemaEntry(const char* name, const char* attributes) {
-    const AgentReply reply = AskAgent(std::string("schema-entry ") + name + " " + attributes);
-    EXPECT_EQ(0, reply.status) << reply.output;
-    return reply.output;
+    EXPECT_TRUE(program.Shows(FinishedPhase(kSuccessText)));
+    EXPECT_EQ(IDB_SUCCESS, program.PictureShown());
 }
 
 TEST_F(Setup, DetailsSetupSuccessAndSecondRunAgainstTheForest) {
@@ -46,10 +40,9 @@ TEST_F(Setup, DetailsSetupSuccessAndSecondRunAgainstTheForest) {
         Screenshot("details");
 
         // IDOK is no command of this dialog: nothing may change, nothing may start.
-        const auto before = program.Controls();
         program.Post(WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
         Sleep(1500);
-        EXPECT_TRUE(ShowsPhase(program, DetailsPhase(kForestDetails, true)));
+        EXPECT_TRUE(program.Shows(DetailsPhase(ForestDetails())));
         EXPECT_EQ(0, SchemaCount("WexlorAdmin"));
 
         RunSetupToSuccess(program);
@@ -60,30 +53,17 @@ TEST_F(Setup, DetailsSetupSuccessAndSecondRunAgainstTheForest) {
         // turn the success into an error.
         program.Post(WM_TIMER, 1, 0);
         Sleep(1500);
-        EXPECT_TRUE(ShowsPhase(program, FinishedPhase(kSuccessText)));
-        EXPECT_EQ(203, program.PictureShown());
+        EXPECT_TRUE(program.Shows(FinishedPhase(kSuccessText)));
+        EXPECT_EQ(IDB_SUCCESS, program.PictureShown());
         Screenshot("success-after-late-timer-tick");
-
-        program.Click(2);
-        DWORD code = 0;
-        ASSERT_TRUE(program.WaitForExit(15000, &code)) << "\"&Exit\" did not end the program";
-        EXPECT_EQ(2u, code);
+        EXPECT_TRUE(program.EndsWithCode2());
     }
 
-    EXPECT_EQ(1, SchemaCount("WexlorAdmin"));
-    EXPECT_EQ(1, SchemaCount("WexlorEnterpriseUser"));
-    const std::string attribute =
-        SchemaEntry("WexlorAdmin", "attributeID attributeSyntax oMSyntax isSingleValued searchFlags uSNChanged");
-    const std::string klass =
-        SchemaEntry("WexlorEnterpriseUser", "governsID objectClassCategory mayContain uSNChanged");
-    EXPECT_NE(std::string::npos, attribute.find("attributeID: 1.3.6.1.4.1.32473.1.3.1")) << attribute;
-    EXPECT_NE(std::string::npos, attribute.find("attributeSyntax: 2.5.5.8")) << attribute;
-    EXPECT_NE(std::string::npos, attribute.find("oMSyntax: 1\n")) << attribute;
-    EXPECT_NE(std::string::npos, attribute.find("isSingleValued: TRUE")) << attribute;
-    EXPECT_NE(std::string::npos, attribute.find("searchFlags: 1\n")) << attribute;
-    EXPECT_NE(std::string::npos, klass.find("governsID: 1.3.6.1.4.1.32473.1.4")) << klass;
-    EXPECT_NE(std::string::npos, klass.find("objectClassCategory: 3")) << klass;
-    EXPECT_NE(std::string::npos, klass.find("mayContain: WexlorAdmin")) << klass;
+    const SchemaObject attribute = ReadSchemaObject("WexlorAdmin");
+    const SchemaObject klass = ReadSchemaObject("WexlorEnterpriseUser");
+    ASSERT_TRUE(attribute.found && klass.found);
+    EXPECT_EQ("", Differences(attribute.entry, kAttributeValues));
+    EXPECT_EQ("", Differences(klass.entry, kClassValues));
 
     {
         Program again(Adsi::Provider);
@@ -92,19 +72,12 @@ TEST_F(Setup, DetailsSetupSuccessAndSecondRunAgainstTheForest) {
         RunSetupToSuccess(again);
         if (HasFatalFailure()) return;
         Screenshot("second-run-success");
-
-        ASSERT_TRUE(again.ClickCloseBox()) << "no close box where the caption should have it";
-        DWORD code = 0;
-        ASSERT_TRUE(again.WaitForExit(15000, &code)) << "the close box did not end the program";
-        EXPECT_EQ(2u, code);
+        EXPECT_TRUE(again.EndsWithCode2(Ending::CloseBox));
     }
 
     // Both objects were there already: the second run changed nothing.
-    EXPECT_EQ(1, SchemaCount("WexlorAdmin"));
-    EXPECT_EQ(1, SchemaCount("WexlorEnterpriseUser"));
-    EXPECT_EQ(attribute, SchemaEntry("WexlorAdmin",
-                                     "attributeID attributeSyntax oMSyntax isSingleValued searchFlags uSNChanged"));
-    EXPECT_EQ(klass, SchemaEntry("WexlorEnterpriseUser", "governsID objectClassCategory mayContain uSNChanged"));
+    EXPECT_EQ(attribute.entry, ReadSchemaObject("WexlorAdmin").entry);
+    EXPECT_EQ(klass.entry, ReadSchemaObject("WexlorEnterpriseUser").entry);
 }
 
 }  // namespace

@@ -3,35 +3,26 @@
 // (the provider's WINEADSI_SERVER) is set per program start. Every outcome is
 // read from each DC's own database, never through the DC the program reached.
 #include "tests/program/Agent.h"
-#include "tests/support/Phases.h"
 #include "tests/program/Program.h"
+#include "tests/program/Proxy.h"
+#include "tests/support/Directory.h"
+#include "tests/support/Environment.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <sstream>
 
 namespace ProgramTest {
 namespace {
 
-const HRESULT kUnwillingToPerform = static_cast<HRESULT>(0x80072035);
+const wchar_t kCommitAttribute[] = L"Unable to commit new attribute to schema:\r\n";
 
-// What the details box shows when DC ("DC1", "DC2") holds the schema role.
-std::wstring DetailsNaming(const std::wstring& dc) {
-    std::wstring host = dc;
-    for (auto& c : host) c = static_cast<wchar_t>(towlower(c));
-    return L"DNS name:\r\n  " + host + L".samdom.test\r\n\r\n" + L"Schema owner name:\r\n  CN=" + dc +
-           L",CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test\r\n\r\n"
-           L"Domain name:\r\n  DC=samdom,DC=test";
-}
-
-// The value of "name: value" in an ldbsearch record; "" when absent.
-std::string Value(const std::string& ldif, const std::string& name) {
-    std::istringstream in(ldif);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(name + ": ", 0) == 0) return line.substr(name.size() + 2);
-    return "";
+// The schema object cn as DC dc ("dc1", "dc2") holds it in its own sam.ldb,
+// whether that DC runs or not.
+SchemaObject ReadOn(const char* dc, const char* cn) {
+    return ReadSchemaObject(cn, Narrow(EnvironmentValue(L"FOREST_PAIR_RUN")) + "/" + dc);
 }
 
 class TwoDc : public testing::Test {
@@ -39,59 +30,38 @@ protected:
     void SetUp() override {
         const AgentReply fresh = AskAgent("pair-fresh", 300000);
         ASSERT_EQ(0, fresh.status) << fresh.output;
-        std::istringstream ips(Environment("FOREST_PAIR_IPS"));
+        std::istringstream ips(Narrow(EnvironmentValue(L"FOREST_PAIR_IPS")));
         std::string dc1, dc2;
         ips >> dc1 >> dc2;
-        m_address[0] = std::wstring(dc1.begin(), dc1.end());
-        m_address[1] = std::wstring(dc2.begin(), dc2.end());
+        m_address[0] = Widen(dc1);
+        m_address[1] = Widen(dc2);
         ASSERT_FALSE(m_address[1].empty()) << "FOREST_PAIR_IPS names no two addresses";
     }
-    void TearDown() override { AskAgent("pair-up dc2"); }
-
-    static std::string Environment(const char* name) {
-        char buffer[256];
-        DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
-        return n && n < sizeof buffer ? std::string(buffer, n) : std::string();
+    void TearDown() override {
+        AskAgent("pair-up dc1");
+        AskAgent("pair-up dc2");
     }
+
     const std::wstring& Dc(int n) const { return m_address[n - 1]; }
 
-    // Waits for the program's details, which must name master; prints what
-    // they read.
-    static void OpenDetails(Program& program, const std::wstring& master) {
+    // A run with the locator at server: the details naming master, then
+    // "&Setup" and the final display with the given text and picture, and
+    // exit code 2.
+    static void RunShows(const std::wstring& server, const wchar_t* master, const std::wstring& result, int picture,
+                         const char* shot) {
+        Program program(Adsi::Provider, server);
         ASSERT_TRUE(program.started());
         ASSERT_TRUE(program.WaitForWindow()) << "no dialog appeared";
-        std::printf("details shown:\n%s\n", Narrow(program.Text(1006)).c_str());
-        ASSERT_TRUE(ShowsPhase(program, DetailsPhase(DetailsNaming(master), true)));
-    }
-
-    // "&Setup", then the final display with the given text and picture,
-    // "&Exit" and exit code 2.
-    static void SetupShows(Program& program, const std::wstring& result, int picture, const char* shot) {
-        program.Click(1003);
-        ASSERT_TRUE(WaitUntil([&] { return program.Text(2) == L"&Exit"; }, 30000)) << "no final display";
+        std::printf("details shown:\n%s\n", Narrow(program.Text(IDC_DETAILS)).c_str());
+        ASSERT_TRUE(program.Shows(DetailsPhase(ForestDetails(master))));
+        program.Click(IDC_SETUP);
+        ASSERT_TRUE(program.WaitForFinal(30000)) << "no final display";
         Sleep(300);
         Screenshot(shot);
-        std::printf("result shown: %s\n", Narrow(program.Text(1013)).c_str());
-        EXPECT_TRUE(ShowsPhase(program, FinishedPhase(result)));
+        std::printf("result shown: %s\n", Narrow(program.Text(IDC_RESULT_TEXT)).c_str());
+        EXPECT_TRUE(program.Shows(FinishedPhase(result)));
         EXPECT_EQ(picture, program.PictureShown());
-        program.Click(2);
-        DWORD code = 0;
-        ASSERT_TRUE(program.WaitForExit(15000, &code)) << "\"&Exit\" did not end the program";
-        EXPECT_EQ(2u, code);
-    }
-
-    // A whole run with the locator at DC n: details naming master, success.
-    void SucceedsThrough(int n, const std::wstring& master, const char* shot) {
-        Program program(Adsi::Provider, Dc(n));
-        OpenDetails(program, master);
-        if (HasFatalFailure()) return;
-        SetupShows(program, kSuccessText, 203, shot);
-    }
-
-    static std::string Entry(const char* dc, const char* name, const char* attributes) {
-        const AgentReply reply = AskAgent(std::string("pair-entry ") + dc + " " + name + " " + attributes);
-        EXPECT_EQ(0, reply.status) << reply.output;
-        return reply.output;
+        EXPECT_TRUE(program.EndsWithCode2());
     }
 
     // Both objects reach dc (bounded wait) and carry there the identity they
@@ -99,29 +69,31 @@ protected:
     static void ExpectSameObjectsOn(const char* dc, const char* other) {
         for (const auto& object : {std::make_pair("WexlorAdmin", "attributeID"),
                                    std::make_pair("WexlorEnterpriseUser", "governsID")}) {
-            const AgentReply wait = AskAgent(std::string("pair-wait ") + dc + " " + object.first);
-            ASSERT_EQ(0, wait.status) << wait.output;
-            std::printf("%s", wait.output.c_str());
-            const std::string attributes = std::string(object.second) + " objectGUID";
-            const std::string here = Entry(dc, object.first, attributes.c_str());
-            const std::string there = Entry(other, object.first, attributes.c_str());
-            std::printf("on %s: %s = %s, objectGUID = %s\n", dc, object.second,
-                        Value(here, object.second).c_str(), Value(here, "objectGUID").c_str());
-            EXPECT_NE("", Value(here, "objectGUID")) << here;
-            EXPECT_EQ(Value(there, object.second), Value(here, object.second));
-            EXPECT_EQ(Value(there, "objectGUID"), Value(here, "objectGUID"));
+            const DWORD start = GetTickCount();
+            ASSERT_TRUE(WaitUntil([&] { return ReadOn(dc, object.first).found; }, 30000, 200))
+                << object.first << " did not reach " << dc << " within 30 s";
+            const Entry here = ReadOn(dc, object.first).entry, there = ReadOn(other, object.first).entry;
+            std::printf("%s on %s after %lu ms: %s = %s, objectGUID = %s\n", object.first, dc,
+                        static_cast<unsigned long>(GetTickCount() - start), object.second,
+                        One(here, object.second).c_str(), One(here, "objectGUID").c_str());
+            EXPECT_NE("<absent>", One(here, "objectGUID"));
+            EXPECT_EQ(One(there, object.second), One(here, object.second));
+            EXPECT_EQ(One(there, "objectGUID"), One(here, "objectGUID"));
         }
     }
 
-    // 1 when dc's schema holds cn=name, else 0.
-    static int Count(const char* dc, const char* name) { return Value(Entry(dc, name, "cn"), "dn").empty() ? 0 : 1; }
+    // Neither DC's own database holds either object.
+    static void ExpectNeitherObjectOnEitherDc() {
+        for (const char* dc : {"dc1", "dc2"})
+            for (const char* cn : {"WexlorAdmin", "WexlorEnterpriseUser"}) EXPECT_FALSE(ReadOn(dc, cn).found) << dc;
+    }
 
 private:
     std::wstring m_address[2];
 };
 
 TEST_F(TwoDc, LocatorAtDc1ExtendsTheSchemaAndDc2CanUseIt) {
-    SucceedsThrough(1, L"DC1", "pair-dc1-success");
+    RunShows(Dc(1), L"DC1", kSuccessText, IDB_SUCCESS, "pair-dc1-success");
     if (HasFatalFailure()) return;
     ExpectSameObjectsOn("dc2", "dc1");
 
@@ -134,23 +106,17 @@ TEST_F(TwoDc, LocatorAtDc1ExtendsTheSchemaAndDc2CanUseIt) {
 }
 
 TEST_F(TwoDc, LocatorAtDc2FollowsTheRoleToDc1AndDc2RefusesTheAttribute) {
-    Program program(Adsi::Provider, Dc(2));
-    // Discovery reads fSMORoleOwner, not the name of the DC it reached.
-    OpenDetails(program, L"DC1");
-    if (HasFatalFailure()) return;
-    // The job's paths are serverless too: DC2 gets the add and is no master.
-    SetupShows(program, L"Unable to commit new attribute to schema:\r\n" + SystemDescription(kUnwillingToPerform),
-               204, "pair-dc2-not-master");
-    for (const char* dc : {"dc1", "dc2"}) {
-        EXPECT_EQ(0, Count(dc, "WexlorAdmin")) << dc;
-        EXPECT_EQ(0, Count(dc, "WexlorEnterpriseUser")) << dc;
-    }
+    // Discovery reads fSMORoleOwner, not the name of the DC it reached; the
+    // job's paths are serverless too: DC2 gets the add and is no master.
+    RunShows(Dc(2), L"DC1", kCommitAttribute + SystemDescription(HRESULT(0x80072035)), IDB_FAILURE,
+             "pair-dc2-not-master");
+    ExpectNeitherObjectOnEitherDc();
 }
 
 TEST_F(TwoDc, RoleMovedToDc2ARunThroughDc2SucceedsAndReachesDc1) {
     const AgentReply transfer = AskAgent("pair-transfer dc2");
     ASSERT_EQ(0, transfer.status) << transfer.output;
-    SucceedsThrough(2, L"DC2", "pair-dc2-master-success");
+    RunShows(Dc(2), L"DC2", kSuccessText, IDB_SUCCESS, "pair-dc2-master-success");
     if (HasFatalFailure()) return;
     ExpectSameObjectsOn("dc1", "dc2");
 }
@@ -158,14 +124,64 @@ TEST_F(TwoDc, RoleMovedToDc2ARunThroughDc2SucceedsAndReachesDc1) {
 TEST_F(TwoDc, Dc2StoppedARunThroughDc1SucceedsAndDc2CatchesUpWhenStarted) {
     const AgentReply stop = AskAgent("pair-stop dc2");
     ASSERT_EQ(0, stop.status) << stop.output;
-    SucceedsThrough(1, L"DC1", "pair-dc2-stopped-success");
+    RunShows(Dc(1), L"DC1", kSuccessText, IDB_SUCCESS, "pair-dc2-stopped-success");
     if (HasFatalFailure()) return;
-    EXPECT_EQ(0, Count("dc2", "WexlorAdmin")) << "DC2 changed while it was stopped";
+    EXPECT_FALSE(ReadOn("dc2", "WexlorAdmin").found) << "DC2 changed while it was stopped";
 
     const AgentReply up = AskAgent("pair-up dc2");
     ASSERT_EQ(0, up.status) << up.output;
     ExpectSameObjectsOn("dc2", "dc1");
 }
+
+// The schema master stopped while DC2 answers, as when the master is down or
+// out of reach: the details come from DC2's copy and still name DC1, and
+// "&Setup" writes through DC2, which refuses; Samba answers 53, Windows AD a
+// referral to the role owner (the proxy in front of DC2 gives it). Nothing
+// is written anywhere, and once the master is back a run through it
+// completes and reaches DC2.
+struct MasterDown {
+    const char* name;
+    const char* proxy;  // the proxy's options in front of DC2; null: DC2 itself
+    HRESULT shown;
+    const char* logged;
+};
+
+class SchemaMasterDown : public TwoDc, public testing::WithParamInterface<MasterDown> {};
+
+TEST_P(SchemaMasterDown, NothingIsWrittenAndARunThroughTheMasterBackCompletes) {
+    const MasterDown& row = GetParam();
+    const AgentReply stop = AskAgent("pair-stop dc1");
+    ASSERT_EQ(0, stop.status) << stop.output;
+    {
+        std::unique_ptr<ProxyRun> proxy;
+        std::wstring server = Dc(2);
+        if (row.proxy) {
+            proxy.reset(new ProxyRun(row.proxy));
+            ASSERT_TRUE(proxy->started()) << proxy->failure();
+            server = EnvironmentValue(L"PROXY_IP");
+        }
+        RunShows(server, L"DC1", kCommitAttribute + SystemDescription(row.shown), IDB_FAILURE,
+                 (std::string("pair-master-down-") + row.name).c_str());
+        if (proxy) {
+            EXPECT_NE(std::string::npos, proxy->Log().find(row.logged)) << proxy->Log();
+        }
+    }
+    ExpectNeitherObjectOnEitherDc();
+    if (HasFatalFailure()) return;
+
+    const AgentReply up = AskAgent("pair-up dc1");
+    ASSERT_EQ(0, up.status) << up.output;
+    RunShows(Dc(1), L"DC1", kSuccessText, IDB_SUCCESS, (std::string("pair-master-back-") + row.name).c_str());
+    if (HasFatalFailure()) return;
+    ExpectSameObjectsOn("dc2", "dc1");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TwoDc, SchemaMasterDown,
+    testing::Values(MasterDown{"SambaAnswers", nullptr, HRESULT(0x80072035), nullptr},
+                    MasterDown{"AdAnswersWithAReferral", "--referral dc1.samdom.test", HRESULT(0x8007202B),
+                               "-> referral to ldap://dc1.samdom.test/"}),
+    [](const testing::TestParamInfo<MasterDown>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ProgramTest

@@ -69,12 +69,13 @@ TEST(ProviderBind, MissingObjectRecordsTheServersAnswer) {
     EXPECT_EQ(L"LDAP Provider", error.provider);
     // The text is the server's own: ldapsearch shows the same as its
     // "Additional information".
-    std::string output;
-    ASSERT_EQ(32, LdapSearchStatus(missing, "base", "(objectClass=*)", "1.1", output)) << output;
+    const TestSupport::ForestSearch search =
+        TestSupport::SearchForest("ldapsearch", Narrow(missing), "base", "(objectClass=*)", "1.1");
+    ASSERT_EQ(32, search.status) << search.output;
     const std::string label = "Additional information: ";
-    size_t at = output.find(label);
-    ASSERT_NE(std::string::npos, at) << output;
-    std::string serverText = output.substr(at + label.size());
+    size_t at = search.output.find(label);
+    ASSERT_NE(std::string::npos, at) << search.output;
+    std::string serverText = search.output.substr(at + label.size());
     serverText = serverText.substr(0, serverText.find('\n'));
     EXPECT_FALSE(serverText.empty());
     EXPECT_EQ(Widen(serverText), error.text);
@@ -180,8 +181,8 @@ TEST(ProviderPaths, EscapedCommaAndSlashInNames) {
     std::string plainCn = Narrow(cn);
     for (size_t at; (at = plainCn.find("\\/")) != std::string::npos;) plainCn.replace(at, 2, "/");
     for (size_t at; (at = plainCn.find("\\,")) != std::string::npos;) plainCn.replace(at, 2, ",");
-    std::string ldif = LdapSearch(UsersDn, "one", "(cn=" + plainCn + ")", "cn");
-    EXPECT_EQ(std::vector<std::string>{plainCn}, LdifValues(ldif, "cn")) << ldif;
+    EXPECT_EQ(std::vector<std::string>{plainCn},
+              TestSupport::Values(LdapEntries(UsersDn, "one", "(cn=" + plainCn + ")", "cn"), "cn"));
 
     // And the reported path binds back to the same object.
     Scoped::ComPtr<IADs> again;

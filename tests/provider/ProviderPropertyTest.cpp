@@ -140,9 +140,8 @@ TEST(ProviderGet, ValuesAsTheDirectoryHoldsThem) {
         EXPECT_EQ(row.expected, object->Get(name.get(), value.out()));
         EXPECT_EQ(row.type, V_VT(value.get()));
         if (FAILED(row.expected)) continue;
-        std::string ldif = row.dn.empty() ? LdapSearch(L"", "base", "(objectClass=*)", Narrow(row.property))
-                                          : LdapSearch(row.dn, "base", "(objectClass=*)", Narrow(row.property));
-        EXPECT_EQ(Sorted(WideAll(LdifValues(ldif, Narrow(row.property)))), Sorted(VariantStrings(*value))) << ldif;
+        const auto entries = LdapEntries(row.dn, "base", "(objectClass=*)", Narrow(row.property));
+        EXPECT_EQ(Sorted(WideAll(TestSupport::Values(entries, Narrow(row.property)))), Sorted(VariantStrings(*value)));
     }
 }
 
@@ -277,15 +276,15 @@ TEST(ProviderPut, EachVariantTypeReachesTheDirectory) {
     EXPECT_EQ(std::vector<std::wstring>{L"TRUE"}, cached);
 
     ASSERT_EQ(S_OK, object->SetInfo());
-    std::string ldif = LdapSearch(std::wstring(L"CN=") + cn + L"," + UsersDn, "base", "(objectClass=*)",
-                                  "description showInAdvancedViewOnly flags url adminDisplayName");
+    const auto stored = LdapEntries(std::wstring(L"CN=") + cn + L"," + UsersDn, "base", "(objectClass=*)",
+                                    "description showInAdvancedViewOnly flags url adminDisplayName");
     for (const Row& row : rows) {
         if (FAILED(row.expected)) continue;
-        std::vector<std::string> stored = LdifValues(ldif, Narrow(row.property));
-        std::sort(stored.begin(), stored.end());
-        EXPECT_EQ(row.stored, stored) << Narrow(row.property) << "\n" << ldif;
+        std::vector<std::string> values = TestSupport::Values(stored, Narrow(row.property));
+        std::sort(values.begin(), values.end());
+        EXPECT_EQ(row.stored, values) << Narrow(row.property);
     }
-    EXPECT_TRUE(LdifValues(ldif, "adminDisplayName").empty()) << ldif;
+    EXPECT_TRUE(TestSupport::Values(stored, "adminDisplayName").empty());
 }
 
 TEST(ProviderPut, BooleanFalseAndBadNames) {
@@ -317,7 +316,7 @@ TEST(ProviderCreate, NothingReachesTheDirectoryBeforeSetInfo) {
     EXPECT_EQ(E_ADS_OBJECT_UNBOUND, object->GetInfo());
     std::vector<std::wstring> values;
     EXPECT_EQ(E_ADS_PROPERTY_NOT_FOUND, GetStrings(object.Get(), L"whenCreated", values));
-    EXPECT_EQ("", LdapSearch(dn, "base", "(objectClass=*)", "cn"));
+    EXPECT_TRUE(LdapEntries(dn, "base", "(objectClass=*)", "cn").empty());
     Scoped::Bstr path;
     ASSERT_EQ(S_OK, object->get_ADsPath(path.out()));
     EXPECT_EQ(ServerlessPath(dn), path.get());
@@ -327,10 +326,10 @@ TEST(ProviderCreate, NothingReachesTheDirectoryBeforeSetInfo) {
     ASSERT_EQ(S_OK, object->SetInfo());
     ops = log.Operations();
     EXPECT_EQ(1, std::count(ops.begin(), ops.end(), std::string("add")));
-    std::string ldif = LdapSearch(dn, "base", "(objectClass=*)", "objectClass description flags");
-    EXPECT_EQ((std::vector<std::string>{"top", "container"}), LdifValues(ldif, "objectClass")) << ldif;
-    EXPECT_EQ(std::vector<std::string>{"made by Create"}, LdifValues(ldif, "description"));
-    EXPECT_EQ(std::vector<std::string>{"7"}, LdifValues(ldif, "flags"));
+    const auto written = LdapEntries(dn, "base", "(objectClass=*)", "objectClass description flags");
+    EXPECT_EQ((std::vector<std::string>{"top", "container"}), TestSupport::Values(written, "objectClass"));
+    EXPECT_EQ(std::vector<std::string>{"made by Create"}, TestSupport::Values(written, "description"));
+    EXPECT_EQ(std::vector<std::string>{"7"}, TestSupport::Values(written, "flags"));
 
     // Now bound: a Get loads what the directory made of it.
     EXPECT_EQ(S_OK, GetStrings(object.Get(), L"whenCreated", values));
@@ -387,7 +386,7 @@ TEST(ProviderSetInfo, ModifiesAnExistingObjectOnlyWhenChanged) {
     ops = log.Operations();
     EXPECT_EQ(1, std::count(ops.begin(), ops.end(), std::string("modify")));
     EXPECT_EQ(std::vector<std::string>{"second"},
-              LdifValues(LdapSearch(dn, "base", "(objectClass=*)", "description"), "description"));
+              TestSupport::Values(LdapEntries(dn, "base", "(objectClass=*)", "description"), "description"));
 
     // GetInfo drops a change that was never saved.
     ASSERT_EQ(S_OK, PutString(object.Get(), L"description", L"unsaved"));
@@ -417,8 +416,8 @@ TEST(ProviderSetInfo, DuplicateAddGivesTheServersText) {
     }
     // The first object is untouched.
     EXPECT_EQ(std::vector<std::string>{"original"},
-              LdifValues(LdapSearch(L"CN=" + cn + L"," + UsersDn, "base", "(objectClass=*)", "description"),
-                         "description"));
+              TestSupport::Values(
+                  LdapEntries(L"CN=" + cn + L"," + UsersDn, "base", "(objectClass=*)", "description"), "description"));
 }
 
 TEST(ProviderSetInfo, ClassWithUnknownMayContainIsRefused) {
@@ -444,7 +443,7 @@ TEST(ProviderSetInfo, ClassWithUnknownMayContainIsRefused) {
     EXPECT_EQ(DWORD(ERROR_DS_INVALID_ATTRIBUTE_SYNTAX), error.code);
     EXPECT_EQ(L"LDAP Provider", error.provider);
     EXPECT_EQ(0u, error.text.find(L"0000200B")) << Narrow(error.text);
-    EXPECT_EQ("", LdapSearch(L"CN=" + name + L"," + SchemaDn, "base", "(objectClass=*)", "cn"));
+    EXPECT_TRUE(LdapEntries(L"CN=" + name + L"," + SchemaDn, "base", "(objectClass=*)", "cn").empty());
 }
 
 TEST(ProviderSetInfo, SchemaObjectsWithTheProgramsTypes) {
@@ -469,12 +468,14 @@ TEST(ProviderSetInfo, SchemaObjectsWithTheProgramsTypes) {
     ASSERT_EQ(S_OK, PutInteger(object.Get(), L"searchFlags", 1));
     ASSERT_EQ(S_OK, object->SetInfo());
 
-    std::string ldif = LdapSearch(L"CN=" + name + L"," + SchemaDn, "base", "(objectClass=*)",
-                                  "attributeID attributeSyntax isSingleValued systemOnly oMSyntax searchFlags");
-    EXPECT_EQ(std::vector<std::string>{Narrow(id)}, LdifValues(ldif, "attributeID")) << ldif;
-    EXPECT_EQ(std::vector<std::string>{"2.5.5.8"}, LdifValues(ldif, "attributeSyntax"));
-    EXPECT_EQ(std::vector<std::string>{"TRUE"}, LdifValues(ldif, "isSingleValued"));
-    EXPECT_EQ(std::vector<std::string>{"FALSE"}, LdifValues(ldif, "systemOnly"));
-    EXPECT_EQ(std::vector<std::string>{"1"}, LdifValues(ldif, "oMSyntax"));
-    EXPECT_EQ(std::vector<std::string>{"1"}, LdifValues(ldif, "searchFlags"));
+    const auto stored = LdapEntries(L"CN=" + name + L"," + SchemaDn, "base", "(objectClass=*)",
+                                    "attributeID attributeSyntax isSingleValued systemOnly oMSyntax searchFlags");
+    ASSERT_EQ(1u, stored.size());
+    const std::string attributeId = Narrow(id);
+    EXPECT_EQ("", TestSupport::Differences(stored[0], {{"attributeID", attributeId.c_str()},
+                                                       {"attributeSyntax", "2.5.5.8"},
+                                                       {"isSingleValued", "TRUE"},
+                                                       {"systemOnly", "FALSE"},
+                                                       {"oMSyntax", "1"},
+                                                       {"searchFlags", "1"}}));
 }

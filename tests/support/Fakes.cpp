@@ -147,6 +147,14 @@ HRESULT FakeObject::QueryInterface(REFIID iid, void** object) {
                   object);
 }
 
+HRESULT FakeObject::get_ADsPath(BSTR* value) {
+    m_log.push_back(L"get_ADsPath");
+    *value = nullptr;
+    if (FAILED(pathResult)) return pathResult;
+    *value = ::SysAllocString(path.c_str());
+    return S_OK;
+}
+
 HRESULT FakeObject::get_Parent(BSTR* path) {
     m_log.push_back(L"get_Parent");
     *path = nullptr;

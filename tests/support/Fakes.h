@@ -50,12 +50,14 @@ protected:
     }
 };
 
-// A directory object: a new one from Create, or one bound by a path.
+// A directory object: a new one from Create, one bound by a path, or the
+// server object that discovery hands to the dialog.
 class FakeObject : public Counted<IADs> {
 public:
     explicit FakeObject(Log& log) : m_log(log) {}
 
-    // Get answers: a string property, or a value of another type.
+    // Get answers: a string property, or a value of another type; any other
+    // property is E_ADS_PROPERTY_NOT_FOUND.
     std::map<std::wstring, std::wstring> strings;
     std::map<std::wstring, LONG> integers;
     std::map<std::wstring, HRESULT> putFailures;
@@ -63,13 +65,15 @@ public:
     HRESULT setInfoResult = S_OK;
     HRESULT parentResult = S_OK;
     std::wstring parent;
+    HRESULT pathResult = S_OK;
+    std::wstring path;
     std::function<void()> onSetInfo;
 
     HRESULT WINAPI QueryInterface(REFIID iid, void** object) override;
     HRESULT WINAPI get_Name(BSTR*) override { return E_NOTIMPL; }
     HRESULT WINAPI get_Class(BSTR*) override { return E_NOTIMPL; }
     HRESULT WINAPI get_GUID(BSTR*) override { return E_NOTIMPL; }
-    HRESULT WINAPI get_ADsPath(BSTR*) override { return E_NOTIMPL; }
+    HRESULT WINAPI get_ADsPath(BSTR* path) override;
     HRESULT WINAPI get_Parent(BSTR* path) override;
     HRESULT WINAPI get_Schema(BSTR*) override { return E_NOTIMPL; }
     HRESULT WINAPI GetInfo() override { return E_NOTIMPL; }

@@ -1,11 +1,12 @@
-// What the dialog's controls show in each of its phases, written out from
-// the program's documented behaviour, and the comparison with what a running
-// program shows.
+// What the setup dialog's controls show in each of its phases, written out
+// from the program's documented behaviour, and the comparison with what a
+// dialog shows: the test's own window or a running program's, read through
+// the window manager either way.
 #pragma once
 
-#include "tests/program/Program.h"
-#include "tests/support/DialogTexts.h"
-#include "tests/support/Text.h"
+#include "gui/DialogIds.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -13,17 +14,10 @@
 #include <string>
 #include <vector>
 
-namespace ProgramTest {
+namespace TestSupport {
 
-using TestSupport::kFinishedText;
-using TestSupport::kInstructionText;
-using TestSupport::kNoMasterPrefix;
-using TestSupport::kRunningText;
-using TestSupport::kSuccessText;
-using TestSupport::Narrow;
-
-// The details of the test forest's schema master.
-extern const wchar_t kForestDetails[];
+// The details of a test forest whose schema master is DC ("DC1", "DC2").
+std::wstring ForestDetails(const std::wstring& dc = L"DC1");
 
 struct ExpectedControl {
     int id;
@@ -34,11 +28,11 @@ struct ExpectedControl {
 
 using Phase = std::vector<ExpectedControl>;
 
-Phase DetailsPhase(const std::wstring& details, bool setupEnabled);
-Phase RunningPhase();
+Phase DetailsPhase(const std::wstring& details, bool setupEnabled = true);
+Phase RunningPhase(const std::wstring& details);
 Phase FinishedPhase(const std::wstring& result);
 
-// Every difference between the phase and what the program shows, as one failure.
-testing::AssertionResult ShowsPhase(const Program& program, const Phase& phase);
+// Every difference between the phase and what the dialog shows, as one failure.
+testing::AssertionResult ShowsPhase(HWND dialog, const Phase& phase);
 
-}  // namespace ProgramTest
+}  // namespace TestSupport

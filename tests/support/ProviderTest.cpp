@@ -1,7 +1,5 @@
 #include "tests/support/ProviderTest.h"
 
-#include <objbase.h>
-
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -22,34 +20,14 @@ const Forest& TheForest() {
     return forest;
 }
 
-int LdapSearchStatus(const std::wstring& base, const char* scope, const std::string& filter,
-                     const std::string& attributes, std::string& output) {
-    const Forest& forest = TheForest();
-    std::string command = "ldapsearch -x -LLL -o ldif-wrap=no -H ldap://" + Narrow(forest.server) + " -D " +
-                          ShellQuote(Narrow(forest.user)) + " -w " + ShellQuote(Narrow(forest.password)) +
-                          " -b " + ShellQuote(Narrow(base)) + " -s " + scope + " " + ShellQuote(filter) + " " +
-                          attributes;
-    return RunUnix(command, &output);
-}
-
-std::string LdapSearch(const std::wstring& base, const char* scope, const std::string& filter,
-                       const std::string& attributes) {
-    std::string output;
-    int status = LdapSearchStatus(base, scope, filter, attributes, output);
-    if (status == 32) return std::string();
-    EXPECT_EQ(0, status) << "ldapsearch failed: " << output;
-    return output;
-}
-
-std::vector<std::string> LdifValues(const std::string& ldif, const std::string& attribute) {
-    std::vector<std::string> values;
-    std::istringstream lines(ldif);
-    std::string line;
-    std::string prefix = attribute + ": ";
-    while (std::getline(lines, line)) {
-        if (_strnicmp(line.c_str(), prefix.c_str(), prefix.size()) == 0) values.push_back(line.substr(prefix.size()));
+std::vector<TestSupport::Entry> LdapEntries(const std::wstring& base, const char* scope, const std::string& filter,
+                                            const std::string& attributes) {
+    const TestSupport::ForestSearch search =
+        TestSupport::SearchForest("ldapsearch", Narrow(base), scope, filter, attributes);
+    if (search.status != 32) {
+        EXPECT_EQ(0, search.status) << "ldapsearch failed: " << search.output;
     }
-    return values;
+    return search.status == 0 ? search.entries : std::vector<TestSupport::Entry>();
 }
 
 std::wstring UniqueName(const wchar_t* prefix) {
@@ -111,12 +89,3 @@ std::wstring ServerPath(const std::wstring& dn) { return L"LDAP://" + TheForest(
 std::wstring ServerlessPath(const std::wstring& dn) { return L"LDAP://" + EscapeSlashes(dn); }
 
 }  // namespace ProviderTest
-
-// The program calls ADSI from single-threaded apartments; so do the tests.
-int main(int argc, char** argv) {
-    ::CoInitialize(nullptr);
-    ::testing::InitGoogleTest(&argc, argv);
-    int result = RUN_ALL_TESTS();
-    ::CoUninitialize();
-    return result;
-}

@@ -1,9 +1,10 @@
-// Shared by the provider's tests against the Samba forest: the forest's
-// settings from the environment, reading the directory back with the
-// OpenLDAP tools (never through the provider), and small COM helpers.
+// Shared by the tests of the provider and of ad/ against the Samba forest:
+// the forest's settings from the environment, reading the directory back
+// over LDAP (never through the provider), and small COM helpers.
 #pragma once
 
 #include "base/Scoped.h"
+#include "tests/support/Directory.h"
 #include "tests/support/Environment.h"
 #include "tests/support/Text.h"
 #include "tests/support/Unix.h"
@@ -52,18 +53,10 @@ const Forest& TheForest();
 const wchar_t BaseDn[] = L"DC=samdom,DC=test";
 const wchar_t SchemaDn[] = L"CN=Schema,CN=Configuration,DC=samdom,DC=test";
 
-// ldapsearch as the forest's administrator: "-b BASE -s SCOPE FILTER ATTRS",
-// LDIF without line wrapping. Returns the output; fails the test when
-// ldapsearch does not exit 0 (32, no such object, is returned as "").
-std::string LdapSearch(const std::wstring& base, const char* scope, const std::string& filter,
-                       const std::string& attributes);
-
-// The same ldapsearch, its exit status and everything it printed.
-int LdapSearchStatus(const std::wstring& base, const char* scope, const std::string& filter,
-                     const std::string& attributes, std::string& output);
-
-// The values of attribute in LDIF output ("name: value" lines).
-std::vector<std::string> LdifValues(const std::string& ldif, const std::string& attribute);
+// The entries that ldapsearch, as the forest's administrator, finds; none
+// when the base object does not exist. Any other failure fails the test.
+std::vector<TestSupport::Entry> LdapEntries(const std::wstring& base, const char* scope, const std::string& filter,
+                                            const std::string& attributes);
 
 // A name no other run of the tests has used, for objects the tests create.
 std::wstring UniqueName(const wchar_t* prefix);

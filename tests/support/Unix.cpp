@@ -1,6 +1,5 @@
 #include "tests/support/Unix.h"
 
-#include "tests/support/Environment.h"
 #include "tests/support/Text.h"
 
 #include <atomic>
@@ -61,25 +60,6 @@ int RunUnix(const std::string& command, std::string* output, DWORD timeoutMs) {
     if (output) *output = out;
     if (rcText.empty()) return -1;
     return std::atoi(rcText.c_str());
-}
-
-int RunForestScript(const std::string& words, std::string* output, DWORD timeoutMs) {
-    const std::string script = Narrow(EnvironmentValue(L"FOREST_SCRIPT"));
-    if (script.empty()) {
-        if (output) *output = "FOREST_SCRIPT is not set";
-        return -1;
-    }
-    return RunUnix(ShellQuote(script) + " " + words, output, timeoutMs);
-}
-
-int RunForest(const std::string& command, const std::string& arguments, std::string* output,
-              const std::string& runDir) {
-    const std::string dir = runDir.empty() ? Narrow(EnvironmentValue(L"FOREST_RUN_DIR")) : runDir;
-    if (dir.empty()) {
-        if (output) *output = "FOREST_RUN_DIR is not set";
-        return -1;
-    }
-    return RunForestScript(command + " " + ShellQuote(dir) + (arguments.empty() ? "" : " " + arguments), output);
 }
 
 }  // namespace TestSupport

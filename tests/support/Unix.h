@@ -1,7 +1,7 @@
-// The Linux side of a test that runs under Wine: shell commands, and the
-// test forest through tools/forest.sh. Wine starts a Linux program from
-// CreateProcess, so a test reaches the forest, the X display and the
-// directory's own database without going through the code under test.
+// The Linux side of a test that runs under Wine: files and shell commands.
+// Wine starts a Linux program from CreateProcess, so a test reaches the
+// forest, the X display and the directory's own database without going
+// through the code under test.
 #pragma once
 
 #include <windows.h>
@@ -18,14 +18,5 @@ bool ReadWholeFile(const std::string& windowsPath, std::string& content);
 // exit status, -1 if it could not be run or did not end in time; output
 // gets its stdout and stderr.
 int RunUnix(const std::string& command, std::string* output = nullptr, DWORD timeoutMs = 120000);
-
-// "tools/forest.sh WORDS" (FOREST_SCRIPT of the environment); WORDS are
-// shell words as given. Returns the exit status; output as for RunUnix.
-int RunForestScript(const std::string& words, std::string* output = nullptr, DWORD timeoutMs = 120000);
-
-// "tools/forest.sh COMMAND RUN_DIR [ARGUMENTS]" on a forest copy: by default
-// this run's one-DC forest, as the environment names it (FOREST_RUN_DIR).
-int RunForest(const std::string& command, const std::string& arguments = std::string(),
-              std::string* output = nullptr, const std::string& runDir = std::string());
 
 }  // namespace TestSupport

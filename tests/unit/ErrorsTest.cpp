@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <adserr.h>
+
 #include <string>
 #include <vector>
 
@@ -90,17 +92,21 @@ TEST(DescribeHResult, SystemTextIsUsedWhole) {
     EXPECT_EQ(L"\r\n", system.substr(system.size() - 2));
 }
 
+// The names beside the numbers as the SDK's adserr.h defines them, not as
+// the program's own table writes them out.
+#define ADS_ERROR(name) std::make_pair(static_cast<DWORD>(name), std::wstring(L"" #name))
+
 TEST(DescribeHResult, EveryTableCodeHasItsName) {
     const std::vector<std::pair<DWORD, std::wstring>> names = {
-        {0x80005000, L"E_ADS_BAD_PATHNAME"},          {0x80005001, L"E_ADS_INVALID_DOMAIN_OBJECT"},
-        {0x80005002, L"E_ADS_INVALID_USER_OBJECT"},   {0x80005003, L"E_ADS_INVALID_COMPUTER_OBJECT"},
-        {0x80005004, L"E_ADS_UNKNOWN_OBJECT"},        {0x80005005, L"E_ADS_PROPERTY_NOT_SET"},
-        {0x80005006, L"E_ADS_PROPERTY_NOT_SUPPORTED"}, {0x80005007, L"E_ADS_PROPERTY_INVALID"},
-        {0x80005008, L"E_ADS_BAD_PARAMETER"},         {0x80005009, L"E_ADS_OBJECT_UNBOUND"},
-        {0x8000500A, L"E_ADS_PROPERTY_NOT_MODIFIED"}, {0x8000500B, L"E_ADS_PROPERTY_MODIFIED"},
-        {0x8000500C, L"E_ADS_CANT_CONVERT_DATATYPE"}, {0x8000500D, L"E_ADS_PROPERTY_NOT_FOUND"},
-        {0x8000500E, L"E_ADS_OBJECT_EXISTS"},         {0x8000500F, L"E_ADS_SCHEMA_VIOLATION"},
-        {0x80005010, L"E_ADS_COLUMN_NOT_SET"},        {0x80005014, L"E_ADS_INVALID_FILTER"},
+        ADS_ERROR(E_ADS_BAD_PATHNAME),           ADS_ERROR(E_ADS_INVALID_DOMAIN_OBJECT),
+        ADS_ERROR(E_ADS_INVALID_USER_OBJECT),    ADS_ERROR(E_ADS_INVALID_COMPUTER_OBJECT),
+        ADS_ERROR(E_ADS_UNKNOWN_OBJECT),         ADS_ERROR(E_ADS_PROPERTY_NOT_SET),
+        ADS_ERROR(E_ADS_PROPERTY_NOT_SUPPORTED), ADS_ERROR(E_ADS_PROPERTY_INVALID),
+        ADS_ERROR(E_ADS_BAD_PARAMETER),          ADS_ERROR(E_ADS_OBJECT_UNBOUND),
+        ADS_ERROR(E_ADS_PROPERTY_NOT_MODIFIED),  ADS_ERROR(E_ADS_PROPERTY_MODIFIED),
+        ADS_ERROR(E_ADS_CANT_CONVERT_DATATYPE),  ADS_ERROR(E_ADS_PROPERTY_NOT_FOUND),
+        ADS_ERROR(E_ADS_OBJECT_EXISTS),          ADS_ERROR(E_ADS_SCHEMA_VIOLATION),
+        ADS_ERROR(E_ADS_COLUMN_NOT_SET),         ADS_ERROR(E_ADS_INVALID_FILTER),
     };
     Fakes::Log log;
     Fakes::FakePlatform platform(log);
