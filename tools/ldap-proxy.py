@@ -13,9 +13,9 @@ Options (any combination):
   --lag-seconds T         the same for a class add that names an attribute
                           the schema cache does not hold yet: as on AD, the
                           cache reloads T seconds after the last successful
-                          schema add (each one restarts the wait; a refused
-                          add is no change), or at once after a successful
-                          schemaUpdateNow modify of the RootDSE
+                          schema change, add or modify (each one restarts the
+                          wait; a refused one is no change), or at once after
+                          a successful schemaUpdateNow modify of the RootDSE
   --referral HOST         answer adds and modifies in the schema partition
                           with a referral to ldap://HOST/
   --ad-texts              the DC's refusals of schema writes reach the client
@@ -151,20 +151,20 @@ class Message:
         return parts
 
     def attribute_list(self, pos):
-        """[(name, [values])] of the SEQUENCE OF attribute at pos."""
+        """[(name, [values as bytes])] of the SEQUENCE OF attribute at pos."""
         _, start, end = read_element(self.raw, pos)
         result = []
         while start < end:
             _, astart, start = read_element(self.raw, start)
             _, tstart, tend = read_element(self.raw, astart)
             _, vstart, vend = read_element(self.raw, tend)
-            result.append((self.raw[tstart:tend].decode("utf-8", "replace"),
-                           [v.decode("utf-8", "replace") for v in self.parts(vstart, vend)]))
+            result.append((self.raw[tstart:tend].decode("utf-8", "replace"), self.parts(vstart, vend)))
         return result
 
     def attributes(self):
         """{lower-case name: [values]} of an add request."""
-        return {name.lower(): values for name, values in self.attribute_list(self.dn_end)}
+        return {name.lower(): [v.decode("utf-8", "replace") for v in values]
+                for name, values in self.attribute_list(self.dn_end)}
 
     def modified(self):
         """Lower-case names of the attributes that a modify request changes."""
@@ -184,7 +184,7 @@ class Message:
         return int.from_bytes(code, "big"), matched.decode("utf-8", "replace"), text.decode("utf-8", "replace")
 
     def entry(self):
-        """(DN, [(name, [values])]) of a search entry."""
+        """(DN, [(name, [values as bytes])]) of a search entry."""
         _, start, end = read_element(self.raw, self.body)
         return self.raw[start:end].decode("utf-8", "replace"), self.attribute_list(end)
 
@@ -213,7 +213,7 @@ def result_message(msgid, response_tag, code, text, referral=None, matched=""):
 
 def entry_message(msgid, dn, attributes):
     listed = b"".join(encode(0x30, encode(0x04, name.encode()) +
-                             encode(0x31, b"".join(encode(0x04, v.encode()) for v in values)))
+                             encode(0x31, b"".join(encode(0x04, v) for v in values)))
                       for name, values in attributes)
     return ldap_message(msgid, 0x64, encode(0x04, dn.encode()) + encode(0x30, listed))
 
@@ -253,8 +253,8 @@ class Proxy:
         self.connections = 0
         self.class_adds = 0
         # The schema cache as AD keeps it: the attributes added since it last
-        # loaded (lDAPDisplayName, lower case), and when the last schema add
-        # succeeded.
+        # loaded (lDAPDisplayName, lower case), and when the last schema
+        # change succeeded.
         self.uncached = set()
         self.last_schema_change = None
         self.deleted_owner_guid = str(uuid.uuid4())
@@ -288,13 +288,13 @@ class Proxy:
             self.uncached.clear()
 
     def succeeded(self, request):
-        """Notes a write that the DC carried out: a schema add restarts the
-        cache's wait, a schemaUpdateNow reloads it."""
-        if request.op == 0x68 and in_schema(request.dn):
+        """Notes a write that the DC carried out: any schema change restarts
+        the cache's wait, a schemaUpdateNow reloads it."""
+        if request.op in (0x66, 0x68) and in_schema(request.dn):
             if self.args.lag_seconds is not None:
                 self.reload_when_due()
             self.last_schema_change = time.monotonic()
-            attributes = request.attributes()
+            attributes = request.attributes() if request.op == 0x68 else {}
             if "attributeschema" in class_names(attributes):
                 self.uncached.update(v.lower() for v in attributes.get("ldapdisplayname", []))
         elif request.op == 0x66 and request.dn == "" and "schemaupdatenow" in request.modified():
@@ -433,8 +433,10 @@ class Session:
         dn, attributes = message.entry()
         if not schema_container(dn):
             return None
-        changed = [(name, [self.proxy.deleted_owner(v) for v in values] if name.lower() == "fsmoroleowner"
-                    else values) for name, values in attributes]
+        # Only the role owner is rewritten; every other value, binary ones
+        # such as objectGUID included, goes back byte for byte.
+        changed = [(name, [self.proxy.deleted_owner(v.decode()).encode() for v in values]
+                    if name.lower() == "fsmoroleowner" else values) for name, values in attributes]
         return entry_message(message.msgid, dn, changed)
 
     def dc_closed(self):

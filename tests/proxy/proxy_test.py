@@ -117,7 +117,7 @@ class StandInDc:
                 dn = data[slice(*element(data, element(data, start + 3)[0]))]
             code, text = self.refusals.get(dn.decode(), (0, "")) if op != 0x63 else (0, "")
             if op == 0x63 and dn.decode() in self.entries:
-                attrs = b"".join(encode(0x30, encode(0x04, k.encode()) + encode(0x31, encode(0x04, v.encode())))
+                attrs = b"".join(encode(0x30, encode(0x04, k.encode()) + encode(0x31, encode(0x04, v if isinstance(v, bytes) else v.encode())))
                                  for k, v in self.entries[dn.decode()].items())
                 conn.sendall(message(msgid, 0x64, encode(0x04, dn) + encode(0x30, attrs)))
             if answer:
@@ -205,19 +205,26 @@ class ProxyTest(unittest.TestCase):
         self.assertEqual([], self.dc.received)
 
     def test_class_add_refused_until_the_cache_reloads(self):
-        self.start("--lag-seconds", "1")
-        self.assertEqual(0, self.exchange(add(1, "CN=WexlorAdmin," + SCHEMA, ATTRIBUTE))[2])
-        msgid, op, code, rest = self.exchange(add(2, "CN=C," + SCHEMA, CLASS))
-        self.assertEqual((2, 0x69, 16), (msgid, op, code))
-        self.assertIn(b"00002080: AtrErr", rest)
-        time.sleep(0.6)
-        # Another schema add restarts the wait; the refused class was none.
-        self.assertEqual(0, self.exchange(add(3, "CN=Other," + SCHEMA, {"objectClass": ["attributeSchema"]}))[2])
-        time.sleep(0.6)
-        self.assertEqual(16, self.exchange(add(4, "CN=C," + SCHEMA, CLASS))[2])
-        time.sleep(0.5)
-        self.assertEqual(0, self.exchange(add(5, "CN=C," + SCHEMA, CLASS))[2])
-        self.assertIn("answered 16 (schema cache lag)", self.logged())
+        # Each successful schema change restarts the wait; the refused class is none.
+        restarts = {
+            "add": add(3, "CN=Other," + SCHEMA, {"objectClass": ["attributeSchema"]}),
+            "modify": modify(3, "CN=WexlorAdmin," + SCHEMA, "isMemberOfPartialAttributeSet", "TRUE"),
+        }
+        for change, restart in restarts.items():
+            with self.subTest(change=change):
+                self.start("--lag-seconds", "1")
+                self.assertEqual(0, self.exchange(add(1, "CN=WexlorAdmin," + SCHEMA, ATTRIBUTE))[2])
+                msgid, op, code, rest = self.exchange(add(2, "CN=C," + SCHEMA, CLASS))
+                self.assertEqual((2, 0x69, 16), (msgid, op, code))
+                self.assertIn(b"00002080: AtrErr", rest)
+                time.sleep(0.6)
+                self.assertEqual(0, self.exchange(restart)[2])
+                time.sleep(0.6)
+                self.assertEqual(16, self.exchange(add(4, "CN=C," + SCHEMA, CLASS))[2])
+                time.sleep(0.5)
+                self.assertEqual(0, self.exchange(add(5, "CN=C," + SCHEMA, CLASS))[2])
+                self.assertIn("answered 16 (schema cache lag)", self.logged())
+                self.tearDown()
 
     def test_schema_update_now_reloads_the_cache_at_once(self):
         self.start("--lag-seconds", "600")
@@ -247,12 +254,14 @@ class ProxyTest(unittest.TestCase):
 
     def test_deleted_role_owner_is_given_and_not_found(self):
         owner = "CN=NTDS Settings,CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test"
-        self.start("--deleted-owner", dc=StandInDc(entries={SCHEMA: {"fSMORoleOwner": owner}}))
+        guid = bytes.fromhex("d2c1ff80e83f1e4ba0b1c2d3e4f50617")  # not UTF-8
+        self.start("--deleted-owner", dc=StandInDc(entries={SCHEMA: {"objectGUID": guid, "fSMORoleOwner": owner}}))
         self.client.sendall(search(1, SCHEMA))
         msgid, op, _, rest = read_message(self.client)
         self.assertEqual((1, 0x64), (msgid, op))
         mangled = re.search(rb"CN=NTDS Settings\\0ADEL:[0-9a-f-]{36},CN=DC1,CN=Servers,[^\x04]*", rest).group()
         self.assertTrue(rest.endswith(mangled), rest)
+        self.assertIn(encode(0x04, guid), rest)  # binary values pass untouched
         self.assertEqual(0, read_message(self.client)[2])
 
         received = len(self.dc.received)
