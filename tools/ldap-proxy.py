@@ -13,9 +13,9 @@ Options (any combination):
   --lag-seconds T         the same for a class add that names an attribute
                           the schema cache does not hold yet: as on AD, the
                           cache reloads T seconds after the last successful
-                          schema add (each one restarts the wait; a refused
-                          add is no change), or at once after a successful
-                          schemaUpdateNow modify of the RootDSE
+                          schema change, add or modify (each one restarts the
+                          wait; a refused one is no change), or at once after
+                          a successful schemaUpdateNow modify of the RootDSE
   --referral HOST         answer adds and modifies in the schema partition
                           with a referral to ldap://HOST/
   --ad-texts              the DC's refusals of schema writes reach the client
@@ -29,6 +29,7 @@ Options (any combination):
                           or of each connection
   --run-length N          the run has N requests; a K past it is refused
 
+AD's texts come from proxy/ad-answers.tsv, the LDAP encoding from proxy/ber.py.
 One log line per request: seconds since start, connection, request number,
 message id, operation, DN and what the proxy did. Bytes that do not parse as
 LDAPMessages are forwarded unchanged from then on and logged. Only loopback
@@ -45,177 +46,19 @@ import sys
 import time
 import uuid
 
-OPERATIONS = {
-    0x60: "bind", 0x42: "unbind", 0x63: "search", 0x66: "modify", 0x68: "add",
-    0x4A: "delete", 0x6C: "moddn", 0x6E: "compare", 0x50: "abandon", 0x77: "extended",
-}
-# The response that ends each request's answer.
-RESPONSES = {0x60: 0x61, 0x63: 0x65, 0x66: 0x67, 0x68: 0x69, 0x4A: 0x6B, 0x6C: 0x6D, 0x6E: 0x6F, 0x77: 0x78}
-NO_RESPONSE = {0x42, 0x50}
-PARTIAL_RESPONSES = {0x64, 0x73}  # search entry, search reference
+from proxy import ad_answers
+from proxy.ber import PARTIAL_RESPONSES, RESPONSES, BerError, Message, entry_message, frame, result_message
+
 FAULTS = {"reset-before", "reset-after", "busy", "unavailable", "other", "stall"}
 ANSWER_CODES = {"busy": 51, "unavailable": 52, "other": 80}
-NO_SUCH_ATTRIBUTE = 16
-NO_SUCH_OBJECT = 32
-REFERRAL = 10
-
-LAG_TEXT = ("00002080: AtrErr: DSID-03151904, #1:\n\t0: 00002080: DSID-03151904, problem 1001 "
-            "(NO_ATTRIBUTE_OR_VAL), data 0, Att 19 (mayContain)\n")
-REFERRAL_TEXT = "0000202B: RefErr: DSID-0310082F, data 0, 1 access points\n\tref 1: '{host}'\n"
-# AD's words for refusals that Samba words its own way, by result code (the
-# DSID part differs between Windows builds). Samba gives 53 for much else
-# besides an OID taken, so that one is recognised by Samba's own text.
-AD_TEXTS = {
-    50: "00000005: SecErr: DSID-03152E29, problem 4003 (INSUFF_ACCESS_RIGHTS), data 0\n",
-    68: "00002071: UpdErr: DSID-030502F1, problem 6005 (ENTRY_EXISTS), data 0\n",
-}
+# Samba's refusals of schema writes that AD words its own way: by result code,
+# the name of AD's answer. Samba gives 53 for much else besides an OID taken,
+# so that one is recognised by Samba's own text.
+REFUSALS = {50: "insufficient-rights", 68: "entry-exists"}
 OID_TAKEN = re.compile(r"(attributeID|governsID) '[^']*' already in use")
-OID_TAKEN_TEXT = "000020BB: SvcErr: DSID-0326036D, problem 5003 (WILL_NOT_PERFORM), data 8379\n"
-NAME_ERROR_TEXT = ("0000208D: NameErr: DSID-0310020A, problem 2001 (NO_OBJECT), data 0, best match of:\n"
-                   "\t'{match}'\n")
 # A deleted object keeps its place under a mangled RDN: "\0A" is the escaped
 # line feed that AD puts between the old name and "DEL:<objectGUID>".
 DELETED_MARK = "\\0ADEL:"
-
-
-class BerError(Exception):
-    pass
-
-
-def read_length(data, pos):
-    """The length at data[pos:] and the position after it."""
-    if pos >= len(data):
-        raise BerError("truncated length")
-    first = data[pos]
-    if first < 0x80:
-        return first, pos + 1
-    count = first & 0x7F
-    if count == 0 or count > 4 or pos + 1 + count > len(data):
-        raise BerError("bad length")
-    return int.from_bytes(data[pos + 1:pos + 1 + count], "big"), pos + 1 + count
-
-
-def read_element(data, pos):
-    """(tag, content start, content end) of the element at data[pos:]."""
-    if pos >= len(data):
-        raise BerError("truncated element")
-    length, start = read_length(data, pos + 1)
-    if start + length > len(data):
-        raise BerError("element runs past its parent")
-    return data[pos], start, start + length
-
-
-def frame(buffer):
-    """The size of the whole LDAPMessage at the head of buffer, None while it
-    is incomplete; BerError when it is no LDAPMessage."""
-    if buffer[0] != 0x30:
-        raise BerError("not a SEQUENCE (0x%02x)" % buffer[0])
-    if len(buffer) < 2:
-        return None
-    first = buffer[1]
-    count = first & 0x7F if first & 0x80 else 0
-    if first & 0x80 and (count == 0 or count > 4):
-        raise BerError("bad message length")
-    if len(buffer) < 2 + count:
-        return None
-    length, start = read_length(buffer, 1)
-    return start + length if len(buffer) >= start + length else None
-
-
-class Message:
-    """The parts of one LDAPMessage that the proxy looks at."""
-
-    def __init__(self, raw):
-        tag, start, end = read_element(raw, 0)
-        itag, istart, iend = read_element(raw, start)
-        if itag != 0x02:
-            raise BerError("no messageID")
-        self.raw = raw
-        self.msgid = int.from_bytes(raw[istart:iend], "big")
-        self.op, self.body, self.body_end = read_element(raw, iend)
-        self.dn = ""
-        if self.op in (0x63, 0x66, 0x68, 0x4A, 0x6C, 0x6E):
-            dtag, dstart, dend = read_element(raw, self.body)
-            self.dn = raw[dstart:dend].decode("utf-8", "replace")
-            self.dn_end = dend
-
-    def name(self):
-        return OPERATIONS.get(self.op, "op-0x%02x" % self.op)
-
-    def parts(self, pos, end):
-        """The contents of the elements between pos and end."""
-        parts = []
-        while pos < end:
-            _, start, pos = read_element(self.raw, pos)
-            parts.append(self.raw[start:pos])
-        return parts
-
-    def attribute_list(self, pos):
-        """[(name, [values])] of the SEQUENCE OF attribute at pos."""
-        _, start, end = read_element(self.raw, pos)
-        result = []
-        while start < end:
-            _, astart, start = read_element(self.raw, start)
-            _, tstart, tend = read_element(self.raw, astart)
-            _, vstart, vend = read_element(self.raw, tend)
-            result.append((self.raw[tstart:tend].decode("utf-8", "replace"),
-                           [v.decode("utf-8", "replace") for v in self.parts(vstart, vend)]))
-        return result
-
-    def attributes(self):
-        """{lower-case name: [values]} of an add request."""
-        return {name.lower(): values for name, values in self.attribute_list(self.dn_end)}
-
-    def modified(self):
-        """Lower-case names of the attributes that a modify request changes."""
-        _, pos, end = read_element(self.raw, self.dn_end)
-        names = []
-        while pos < end:
-            _, cstart, pos = read_element(self.raw, pos)
-            _, _, operation_end = read_element(self.raw, cstart)
-            _, mstart, _ = read_element(self.raw, operation_end)
-            _, tstart, tend = read_element(self.raw, mstart)
-            names.append(self.raw[tstart:tend].decode("utf-8", "replace").lower())
-        return names
-
-    def result(self):
-        """(code, matched DN, text) of a response."""
-        code, matched, text = self.parts(self.body, self.body_end)[:3]
-        return int.from_bytes(code, "big"), matched.decode("utf-8", "replace"), text.decode("utf-8", "replace")
-
-    def entry(self):
-        """(DN, [(name, [values])]) of a search entry."""
-        _, start, end = read_element(self.raw, self.body)
-        return self.raw[start:end].decode("utf-8", "replace"), self.attribute_list(end)
-
-
-def encode(tag, content):
-    n = len(content)
-    if n < 0x80:
-        head = bytes([n])
-    else:
-        size = n.to_bytes((n.bit_length() + 7) // 8, "big")
-        head = bytes([0x80 | len(size)]) + size
-    return bytes([tag]) + head + content
-
-
-def ldap_message(msgid, tag, body):
-    mid = msgid.to_bytes((msgid.bit_length() + 8) // 8, "big")
-    return encode(0x30, encode(0x02, mid) + encode(tag, body))
-
-
-def result_message(msgid, response_tag, code, text, referral=None, matched=""):
-    body = encode(0x0A, bytes([code])) + encode(0x04, matched.encode()) + encode(0x04, text.encode())
-    if referral:
-        body += encode(0xA3, encode(0x04, referral.encode()))
-    return ldap_message(msgid, response_tag, body)
-
-
-def entry_message(msgid, dn, attributes):
-    listed = b"".join(encode(0x30, encode(0x04, name.encode()) +
-                             encode(0x31, b"".join(encode(0x04, v.encode()) for v in values)))
-                      for name, values in attributes)
-    return ldap_message(msgid, 0x64, encode(0x04, dn.encode()) + encode(0x30, listed))
 
 
 def components(dn):
@@ -233,6 +76,14 @@ def schema_container(dn):
 def class_names(attributes):
     """Lower-case objectClass values of an add request's attributes."""
     return [v.lower() for v in attributes.get("objectclass", [])]
+
+
+def answer_message(msgid, response_tag, answer, referral=None, matched="", **fill):
+    """The result that gives one of AD's answers, its {name}s filled in."""
+    text = answer.text
+    for name, value in fill.items():
+        text = text.replace("{%s}" % name, value)
+    return result_message(msgid, response_tag, answer.code, text, referral, matched)
 
 
 def loopback(text, default_port):
@@ -253,11 +104,17 @@ class Proxy:
         self.connections = 0
         self.class_adds = 0
         # The schema cache as AD keeps it: the attributes added since it last
-        # loaded (lDAPDisplayName, lower case), and when the last schema add
-        # succeeded.
+        # loaded (lDAPDisplayName, lower case), and when the last schema
+        # change succeeded.
         self.uncached = set()
         self.last_schema_change = None
         self.deleted_owner_guid = str(uuid.uuid4())
+        # AD's answers, looked up now so that a name missing from the file
+        # stops the proxy at its start rather than in the middle of a run.
+        answers = ad_answers.load()
+        self.lag_answer, self.referral_answer, self.no_object_answer, self.oid_taken_answer = (
+            answers[name] for name in ("schema-cache-lag", "referral", "no-object", "oid-taken"))
+        self.refusal_answers = {code: answers[name] for code, name in REFUSALS.items()}
         self.log_file = open(args.log, "a", buffering=1)
 
     def log(self, text):
@@ -288,13 +145,13 @@ class Proxy:
             self.uncached.clear()
 
     def succeeded(self, request):
-        """Notes a write that the DC carried out: a schema add restarts the
-        cache's wait, a schemaUpdateNow reloads it."""
-        if request.op == 0x68 and in_schema(request.dn):
+        """Notes a write that the DC carried out: any schema change restarts
+        the cache's wait, a schemaUpdateNow reloads it."""
+        if request.op in (0x66, 0x68) and in_schema(request.dn):
             if self.args.lag_seconds is not None:
                 self.reload_when_due()
             self.last_schema_change = time.monotonic()
-            attributes = request.attributes()
+            attributes = request.attributes() if request.op == 0x68 else {}
             if "attributeschema" in class_names(attributes):
                 self.uncached.update(v.lower() for v in attributes.get("ldapdisplayname", []))
         elif request.op == 0x66 and request.dn == "" and "schemaupdatenow" in request.modified():
@@ -421,11 +278,14 @@ class Session:
         if code == 0:
             self.proxy.succeeded(request)
             return None
-        ad_text = AD_TEXTS.get(code) or (OID_TAKEN_TEXT if code == 53 and OID_TAKEN.search(text) else None)
-        if not self.proxy.args.ad_texts or not in_schema(request.dn) or ad_text is None:
+        ad = self.proxy.refusal_answers.get(code)
+        if code == 53 and OID_TAKEN.search(text):
+            ad = self.proxy.oid_taken_answer
+        if not self.proxy.args.ad_texts or not in_schema(request.dn) or ad is None:
             return None
-        self.log("id=%d answered %d by the DC; AD's text instead of \"%s\"" % (message.msgid, code, text.strip()))
-        return result_message(message.msgid, message.op, code, ad_text, matched=matched)
+        self.log("id=%d answered %d by the DC; AD's text \"%s\" instead of \"%s\""
+                 % (message.msgid, code, ad_answers.escape(ad.text), ad_answers.escape(text)))
+        return answer_message(message.msgid, message.op, ad, matched=matched)
 
     def deleted_owner_entry(self, message):
         """The schema container's entry with its role owner deleted; None for
@@ -433,8 +293,10 @@ class Session:
         dn, attributes = message.entry()
         if not schema_container(dn):
             return None
-        changed = [(name, [self.proxy.deleted_owner(v) for v in values] if name.lower() == "fsmoroleowner"
-                    else values) for name, values in attributes]
+        # Only the role owner is rewritten; every other value, binary ones
+        # such as objectGUID included, goes back byte for byte.
+        changed = [(name, [self.proxy.deleted_owner(v.decode()).encode() for v in values]
+                    if name.lower() == "fsmoroleowner" else values) for name, values in attributes]
         return entry_message(message.msgid, dn, changed)
 
     def dc_closed(self):
@@ -479,19 +341,19 @@ class Session:
         if message.op == 0x68 and (args.lag_attempts is not None or args.lag_seconds is not None) \
                 and proxy.lagging(message):
             self.log(line + " -> answered 16 (schema cache lag)")
-            self.to_client(result_message(message.msgid, response, NO_SUCH_ATTRIBUTE, LAG_TEXT))
+            self.to_client(answer_message(message.msgid, response, proxy.lag_answer))
             return True
         if args.referral and message.op in (0x66, 0x68) and in_schema(message.dn):
             url = "ldap://%s/%s" % (args.referral, message.dn)
             self.log(line + " -> referral to " + url)
-            self.to_client(result_message(message.msgid, response, REFERRAL,
-                                          REFERRAL_TEXT.format(host=args.referral), url))
+            self.to_client(answer_message(message.msgid, response, proxy.referral_answer, url,
+                                          host=args.referral))
             return True
         if args.deleted_owner and response and DELETED_MARK.lower() in message.dn.lower():
             match = message.dn.split(",", 1)[1]
             self.log(line + " -> answered 32 (deleted role owner)")
-            self.to_client(result_message(message.msgid, response, NO_SUCH_OBJECT,
-                                          NAME_ERROR_TEXT.format(match=match), matched=match))
+            self.to_client(answer_message(message.msgid, response, proxy.no_object_answer, matched=match,
+                                          match=match))
             return True
         if message.op in (0x66, 0x68):
             self.writes[message.msgid] = message

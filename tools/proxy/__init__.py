@@ -1,0 +1,1 @@
+"""The LDAP proxy's parts beside its entry, tools/ldap-proxy.py."""
