@@ -19,7 +19,9 @@ Options (any combination):
   --referral HOST         answer adds and modifies in the schema partition
                           with a referral to ldap://HOST/
   --ad-texts              the DC's refusals of schema writes reach the client
-                          with AD's text in place of Samba's (same code)
+                          as AD words them: AD's text in place of Samba's (same
+                          code), and a class whose mayContain names an
+                          attribute unknown by that name refused with 16
   --deleted-owner         the schema container's fSMORoleOwner names a DC
                           that was deleted, and a request for that name is
                           answered noSuchObject, both as AD gives them
@@ -56,6 +58,10 @@ ANSWER_CODES = {"busy": 51, "unavailable": 52, "other": 80}
 # so that one is recognised by Samba's own text.
 REFUSALS = {50: "insufficient-rights", 68: "entry-exists"}
 OID_TAKEN = re.compile(r"(attributeID|governsID) '[^']*' already in use")
+# Samba refuses a class whose mayContain names an attribute that it does not
+# know by that name as a value of invalid syntax (21); AD answers that its
+# schema holds no such attribute (16), as it does while its cache lags.
+UNKNOWN_MAY_CONTAIN = re.compile(r"attribute 'mayContain' .* invalid value")
 # A deleted object keeps its place under a mangled RDN: "\0A" is the escaped
 # line feed that AD puts between the old name and "DEL:<objectGUID>".
 DELETED_MARK = "\\0ADEL:"
@@ -281,6 +287,8 @@ class Session:
         ad = self.proxy.refusal_answers.get(code)
         if code == 53 and OID_TAKEN.search(text):
             ad = self.proxy.oid_taken_answer
+        if code == 21 and UNKNOWN_MAY_CONTAIN.search(text):
+            ad = self.proxy.lag_answer
         if not self.proxy.args.ad_texts or not in_schema(request.dn) or ad is None:
             return None
         self.log("id=%d answered %d by the DC; AD's text \"%s\" instead of \"%s\""

@@ -94,25 +94,12 @@ TEST(FindSchemaMasterForest, StoppedDirectoryThrowsWithAnEmptyMessageAndNoObject
 namespace {
 
 // A duplicate add through the provider, on the calling thread; returns the
-// add's HRESULT.
+// second add's HRESULT.
 HRESULT AddTwice(const std::wstring& cn) {
-    Scoped::ComPtr<IADsContainer> users;
-    HRESULT hr = ::ADsGetObject(L"LDAP://CN=Users,DC=samdom,DC=test", IID_IADsContainer,
-                                reinterpret_cast<void**>(users.GetAddressOf()));
-    EXPECT_EQ(S_OK, hr);
-    if (FAILED(hr)) return hr;
     for (int attempt = 0;; ++attempt) {
-        Scoped::Bstr cls(L"container");
-        Scoped::Bstr rdn((L"CN=" + cn).c_str());
-        Scoped::ComPtr<IDispatch> created;
-        hr = users->Create(cls.get(), rdn.get(), created.GetAddressOf());
-        EXPECT_EQ(S_OK, hr);
-        if (FAILED(hr)) return hr;
-        Scoped::ComPtr<IADs> object;
-        hr = created->QueryInterface(IID_IADs, reinterpret_cast<void**>(object.GetAddressOf()));
-        EXPECT_EQ(S_OK, hr);
-        if (FAILED(hr)) return hr;
-        hr = object->SetInfo();
+        Scoped::ComPtr<IADs> object = ProviderTest::CreateUnder(L"CN=Users,DC=samdom,DC=test", L"container", L"CN=" + cn);
+        if (!object) return E_FAIL;
+        const HRESULT hr = object->SetInfo();
         if (attempt == 1 || FAILED(hr)) return hr;
     }
 }

@@ -58,23 +58,31 @@ public:
     int messages = 0;
 };
 
-TEST(DialogBinding, BindsTheCreatingObjectBeforeInitDialog) {
+// A probe dialog, open from the start of each test; closed at its end.
+class DialogBinding : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = probe.Create(nullptr);
+        ASSERT_NE(nullptr, window);
+    }
+    void TearDown() override {
+        if (::IsWindow(window)) ::DestroyWindow(window);
+    }
+
     ProbeDialog probe;
-    HWND window = probe.Create(nullptr);
-    ASSERT_NE(nullptr, window);
+    HWND window = nullptr;
+};
+
+TEST_F(DialogBinding, BindsTheCreatingObjectBeforeInitDialog) {
     EXPECT_EQ(window, probe.m_hWnd);
     EXPECT_EQ(window, probe.windowAtInit);
     EXPECT_EQ(window, probe.boundAtInit);
     EXPECT_NE(probe.messages.end(),
               std::find(probe.messages.begin(), probe.messages.end(), WM_INITDIALOG));
     EXPECT_EQ(nullptr, probe.Create(nullptr)) << "one window per object";
-    ::DestroyWindow(window);
 }
 
-TEST(DialogBinding, ReturnsResultsThroughTheRightChannel) {
-    ProbeDialog probe;
-    HWND window = probe.Create(nullptr);
-    ASSERT_NE(nullptr, window);
+TEST_F(DialogBinding, ReturnsResultsThroughTheRightChannel) {
     // An ordinary handled message: its result travels in DWLP_MSGRESULT.
     EXPECT_EQ(42, ::SendMessageW(window, AnswerWith42, 0, 0));
     // A colour message: the brush is the dialog procedure's own answer.
@@ -82,40 +90,32 @@ TEST(DialogBinding, ReturnsResultsThroughTheRightChannel) {
               ::SendMessageW(window, WM_CTLCOLORSTATIC, 0, 0));
     // Not handled: the default dialog processing answers.
     EXPECT_EQ(0, ::SendMessageW(window, WM_APP + 9, 0, 0));
-    ::DestroyWindow(window);
 }
 
-TEST(DialogBinding, KeepsHandlerExceptionsInsideTheWindowProcedure) {
-    ProbeDialog probe;
-    HWND window = probe.Create(nullptr);
-    ASSERT_NE(nullptr, window);
+TEST_F(DialogBinding, KeepsHandlerExceptionsInsideTheWindowProcedure) {
     EXPECT_EQ(0, ::SendMessageW(window, Throws, 0, 0));
     EXPECT_TRUE(::IsWindow(window));
     EXPECT_EQ(42, ::SendMessageW(window, AnswerWith42, 0, 0));
-    ::DestroyWindow(window);
 }
 
-TEST(DialogBinding, ForgetsTheWindowAfterItsLastMessage) {
-    ProbeDialog probe;
-    HWND window = probe.Create(nullptr);
-    ASSERT_NE(nullptr, window);
+TEST_F(DialogBinding, ForgetsTheWindowAfterItsLastMessage) {
     ::DestroyWindow(window);
     EXPECT_EQ(nullptr, probe.m_hWnd);
     EXPECT_EQ(std::vector<HWND>{window}, probe.finalMessages);
     EXPECT_EQ(WM_NCDESTROY, probe.messages.back());
 }
 
-TEST(DialogBinding, ObjectGoingFirstTakesItsWindowWithIt) {
-    HWND window;
+TEST_F(DialogBinding, ObjectGoingFirstTakesItsWindowWithIt) {
+    HWND other;
     {
-        ProbeDialog probe;
-        window = probe.Create(nullptr);
-        ASSERT_NE(nullptr, window);
+        ProbeDialog going;
+        other = going.Create(nullptr);
+        ASSERT_NE(nullptr, other);
     }
-    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_FALSE(::IsWindow(other));
 }
 
-TEST(DialogBinding, FailedCreationLeavesNoEntryForTheNextWindow) {
+TEST_F(DialogBinding, FailedCreationLeavesNoEntryForTheNextWindow) {
     MissingTemplateDialog missing;
     ::SetLastError(0);
     EXPECT_EQ(nullptr, missing.Create(nullptr));
@@ -123,13 +123,13 @@ TEST(DialogBinding, FailedCreationLeavesNoEntryForTheNextWindow) {
 
     // The failed object is still alive: the next window must still bind to
     // the object that creates it, not to the one that waited first.
-    ProbeDialog probe;
-    HWND window = probe.Create(nullptr);
-    ASSERT_NE(nullptr, window);
-    EXPECT_EQ(window, probe.m_hWnd);
+    ProbeDialog next;
+    HWND created = next.Create(nullptr);
+    ASSERT_NE(nullptr, created);
+    EXPECT_EQ(created, next.m_hWnd);
     EXPECT_EQ(0, missing.messages);
     EXPECT_EQ(nullptr, missing.m_hWnd);
-    ::DestroyWindow(window);
+    ::DestroyWindow(created);
 }
 
 }  // namespace

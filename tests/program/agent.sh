@@ -214,6 +214,14 @@ run() {
       forest ldapmodify "$FOREST_RUN_DIR" < <(attribute_ldif | sed 's/WexlorAdmin/OtherAdminFlag/g')
       ! forest ldapmodify "$FOREST_RUN_DIR" < <(attribute_ldif) 2>&1
       ;;
+    # An earlier CN=WexlorAdmin that is not ours: another lDAPDisplayName and
+    # OID, or ours made defunct under another OID.
+    plant-foreign-attribute)
+      forest ldapmodify "$FOREST_RUN_DIR" < <(attribute_ldif | sed 's/^lDAPDisplayName: .*/lDAPDisplayName: otherWexlorAdmin/;
+        s/^attributeID: .*/attributeID: 1.3.6.1.4.1.32473.1.3.91/') ;;
+    plant-defunct-attribute)
+      forest ldapmodify "$FOREST_RUN_DIR" < <(attribute_ldif | sed 's/^attributeID: .*/attributeID: 1.3.6.1.4.1.32473.1.3.92/';
+        echo "isDefunct: TRUE") ;;
     # Both of the program's objects, as another run of it would have left them.
     plant-schema-additions)
       forest ldapmodify "$FOREST_RUN_DIR" < <(forest ldif "$root/tools/schema-additions.ldif") ;;

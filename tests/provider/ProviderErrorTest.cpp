@@ -2,6 +2,7 @@
 // buffers), the helpers ADsBuildVarArrayStr and AllocADsMem, binds under
 // other credentials, one session per server, and binds and Gets on other
 // threads going on while one hangs.
+#include "tests/support/AdAnswers.h"
 #include "tests/support/ProviderTest.h"
 
 #include <winsock2.h>
@@ -14,6 +15,7 @@
 #include <thread>
 
 using namespace ProviderTest;
+using TestSupport::ReadAdAnswer;
 
 namespace {
 
@@ -223,24 +225,20 @@ TEST(ProviderLastError, RecordIsPerThreadAndTruncatedToTheBuffers) {
 
 // The code of the extended error: the number at the front of the server's
 // text where it has one, as "ADsGetLastError function" shows (8305 for
-// "00002071: UpdErr: ..."), else the Win32 code of the LDAP result. The texts
-// are Windows AD's own.
+// "00002071: UpdErr: ..."), else the Win32 code of the LDAP result. The
+// first texts are Windows AD's own, as the LDAP proxy gives them.
 TEST(ProviderLastError, CodeIsTheOneAtTheFrontOfTheServersText) {
     struct Row {
         unsigned char ldap;
-        const char* text;
+        std::string text;
         HRESULT hr;
         DWORD code;
     };
     const Row rows[] = {
-        // "ADsGetLastError function": the example of its Remarks.
-        {68, "00002071: UpdErr: DSID-030502F1, problem 6005 (ENTRY_EXISTS), data 0\n", HRESULT(0x80071392), 8305},
-        {50, "00000005: SecErr: DSID-03152E29, problem 4003 (INSUFF_ACCESS_RIGHTS), data 0\n", HRESULT(0x80070005),
-         ERROR_ACCESS_DENIED},
-        {53, "000020BB: SvcErr: DSID-0326036D, problem 5003 (WILL_NOT_PERFORM), data 8379\n", HRESULT(0x80072035),
-         0x20BB},
-        {32, "0000208D: NameErr: DSID-0310020A, problem 2001 (NO_OBJECT), data 0, best match of:\n\t'DC=x'\n",
-         HRESULT(0x80072030), ERROR_DS_OBJ_NOT_FOUND},
+        {68, ReadAdAnswer("entry-exists").text, HRESULT(0x80071392), 8305},
+        {50, ReadAdAnswer("insufficient-rights").text, HRESULT(0x80070005), ERROR_ACCESS_DENIED},
+        {53, ReadAdAnswer("oid-taken").text, HRESULT(0x80072035), 0x20BB},
+        {32, ReadAdAnswer("no-object", "{match}", "DC=x").text, HRESULT(0x80072030), ERROR_DS_OBJ_NOT_FOUND},
         // No number at the front: the result's Win32 code.
         {53, "schema_data_add: we are not master: reject add request", HRESULT(0x80072035),
          ERROR_DS_UNWILLING_TO_PERFORM},
@@ -340,24 +338,14 @@ TEST(ProviderCredentials, UserWithoutSchemaRightsIsDenied) {
         << output;
 
     ScopedEnvironment asUser(L"WINEADSI_USER", user + L"@samdom.test"), withPassword(L"WINEADSI_PASSWORD", password);
-    Scoped::ComPtr<IADsContainer> schema;
-    ASSERT_EQ(S_OK, Bind(ServerlessPath(SchemaDn), IID_IADsContainer, schema));
     std::wstring name = UniqueName(L"providerDenied");
-    Scoped::Bstr objectClass(L"attributeSchema"), rdn((L"CN=" + name).c_str());
-    Scoped::ComPtr<IDispatch> created;
-    ASSERT_EQ(S_OK, schema->Create(objectClass.get(), rdn.get(), created.GetAddressOf()));
-    Scoped::ComPtr<IADs> object;
-    ASSERT_EQ(S_OK, created->QueryInterface(IID_IADs, reinterpret_cast<void**>(object.GetAddressOf())));
-    Scoped::Variant value;
-    value.setBstr(name.c_str());
-    Scoped::Bstr display(L"lDAPDisplayName");
-    ASSERT_EQ(S_OK, object->Put(display.get(), *value));
+    Scoped::ComPtr<IADs> object = CreateUnder(SchemaDn, L"attributeSchema", L"CN=" + name);
+    ASSERT_TRUE(object);
+    ASSERT_EQ(S_OK, PutString(object.Get(), L"lDAPDisplayName", name.c_str()));
 
     ::ADsSetLastError(0, L"", L"");
     EXPECT_EQ(HRESULT(0x80070005), object->SetInfo());
-    LastError error = ReadLastError();
-    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), error.code);
-    EXPECT_EQ(L"LDAP Provider", error.provider);
+    const LastError error = ProviderError(ERROR_ACCESS_DENIED);
     EXPECT_FALSE(error.text.empty());
     EXPECT_TRUE(LdapEntries(L"CN=" + name + L"," + SchemaDn, "base", "(objectClass=*)", "cn").empty());
 }

@@ -47,9 +47,7 @@ TEST(ProviderKerberos, WrongPasswordFailsInTheSecurityPackage) {
     ::ADsSetLastError(0, L"", L"");
     Scoped::ComPtr<IADs> users;
     EXPECT_EQ(HRESULT(0x8007203B), Bind(UsersPath, IID_IADs, users));
-    LastError error = ReadLastError();
-    EXPECT_EQ(DWORD(ERROR_DS_LOCAL_ERROR), error.code);
-    EXPECT_EQ(L"LDAP Provider", error.provider);
+    const LastError error = ProviderError(ERROR_DS_LOCAL_ERROR);
     EXPECT_EQ(0u, error.text.find(L"AcquireCredentialsHandle failed (0x")) << Narrow(error.text);
 }
 
@@ -67,9 +65,7 @@ TEST(ProviderKerberos, WithoutIdentityTheTicketCacheIsUsed) {
     ASSERT_EQ(0, RunUnix("rm -f " + cache));
     ::ADsSetLastError(0, L"", L"");
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DS_LOCAL_ERROR), Bind(UsersPath, IID_IADs, users));
-    LastError error = ReadLastError();
-    EXPECT_EQ(DWORD(ERROR_DS_LOCAL_ERROR), error.code);
-    EXPECT_EQ(L"LDAP Provider", error.provider);
+    const LastError error = ProviderError(ERROR_DS_LOCAL_ERROR);
     // No ticket and no identity: the package has no credentials to use.
     EXPECT_EQ(L"AcquireCredentialsHandle failed (0x8009030E)", error.text);
 

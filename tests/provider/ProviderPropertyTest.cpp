@@ -64,35 +64,6 @@ std::vector<std::wstring> WideAll(const std::vector<std::string>& values) {
     return out;
 }
 
-// A new, uncommitted object under parentDn.
-Scoped::ComPtr<IADs> CreateUnder(const std::wstring& parentDn, const wchar_t* objectClass, const std::wstring& rdn) {
-    Scoped::ComPtr<IADsContainer> parent;
-    EXPECT_EQ(S_OK, Bind(ServerlessPath(parentDn), IID_IADsContainer, parent));
-    Scoped::ComPtr<IADs> object;
-    if (!parent) return object;
-    Scoped::Bstr className(objectClass), name(rdn.c_str());
-    Scoped::ComPtr<IDispatch> created;
-    EXPECT_EQ(S_OK, parent->Create(className.get(), name.get(), created.GetAddressOf()));
-    if (created) {
-        EXPECT_EQ(S_OK, created->QueryInterface(IID_IADs, reinterpret_cast<void**>(object.GetAddressOf())));
-    }
-    return object;
-}
-
-HRESULT PutString(IADs* object, const wchar_t* name, const wchar_t* value) {
-    Scoped::Variant v;
-    v.setBstr(value);
-    Scoped::Bstr property(name);
-    return object->Put(property.get(), *v);
-}
-
-HRESULT PutInteger(IADs* object, const wchar_t* name, LONG value) {
-    Scoped::Variant v;
-    v.setI4(value);
-    Scoped::Bstr property(name);
-    return object->Put(property.get(), *v);
-}
-
 HRESULT GetStrings(IADs* object, const wchar_t* name, std::vector<std::wstring>& values) {
     Scoped::Variant v;
     Scoped::Bstr property(name);
@@ -409,9 +380,7 @@ TEST(ProviderSetInfo, DuplicateAddGivesTheServersText) {
             continue;
         }
         EXPECT_EQ(HRESULT(0x80071392), hr);
-        LastError error = ReadLastError();
-        EXPECT_EQ(DWORD(ERROR_OBJECT_ALREADY_EXISTS), error.code);
-        EXPECT_EQ(L"LDAP Provider", error.provider);
+        const LastError error = ProviderError(ERROR_OBJECT_ALREADY_EXISTS);
         EXPECT_NE(std::wstring::npos, error.text.find(L"already exists")) << Narrow(error.text);
     }
     // The first object is untouched.
@@ -439,9 +408,7 @@ TEST(ProviderSetInfo, ClassWithUnknownMayContainIsRefused) {
 
     ::ADsSetLastError(0, L"", L"");
     EXPECT_EQ(HRESULT(0x8007200B), object->SetInfo());
-    LastError error = ReadLastError();
-    EXPECT_EQ(DWORD(ERROR_DS_INVALID_ATTRIBUTE_SYNTAX), error.code);
-    EXPECT_EQ(L"LDAP Provider", error.provider);
+    const LastError error = ProviderError(ERROR_DS_INVALID_ATTRIBUTE_SYNTAX);
     EXPECT_EQ(0u, error.text.find(L"0000200B")) << Narrow(error.text);
     EXPECT_TRUE(LdapEntries(L"CN=" + name + L"," + SchemaDn, "base", "(objectClass=*)", "cn").empty());
 }

@@ -28,9 +28,8 @@ private:
 };
 
 void ExpectServerDownRecord(const char* step) {
-    LastError error = ReadLastError();
-    EXPECT_EQ(DWORD(ERROR_DS_SERVER_DOWN), error.code) << step;
-    EXPECT_EQ(L"LDAP Provider", error.provider) << step;
+    SCOPED_TRACE(step);
+    ProviderError(ERROR_DS_SERVER_DOWN);
 }
 
 }  // namespace
@@ -38,14 +37,9 @@ void ExpectServerDownRecord(const char* step) {
 TEST_F(ProviderServerDown, EveryPathToTheStoppedServerFails) {
     REQUIRE_FOREST_SCRIPT();
     Scoped::ComPtr<IADs> users;
-    Scoped::ComPtr<IADsContainer> container;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADs, users));
-    ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADsContainer, container));
-    Scoped::Bstr objectClass(L"container"), rdn((L"CN=" + UniqueName(L"NeverWritten")).c_str());
-    Scoped::ComPtr<IDispatch> created;
-    ASSERT_EQ(S_OK, container->Create(objectClass.get(), rdn.get(), created.GetAddressOf()));
-    Scoped::ComPtr<IADs> pending;
-    ASSERT_EQ(S_OK, created->QueryInterface(IID_IADs, reinterpret_cast<void**>(pending.GetAddressOf())));
+    Scoped::ComPtr<IADs> pending = CreateUnder(UsersDn, L"container", L"CN=" + UniqueName(L"NeverWritten"));
+    ASSERT_TRUE(pending);
 
     ASSERT_NO_FATAL_FAILURE(StopServer());
 
@@ -64,8 +58,6 @@ TEST_F(ProviderServerDown, EveryPathToTheStoppedServerFails) {
     // With every object released the next bind opens a new session, whose
     // connection is refused.
     users.Reset();
-    container.Reset();
-    created.Reset();
     pending.Reset();
     ::ADsSetLastError(0, L"", L"");
     EXPECT_EQ(ServerDown, Bind(L"LDAP://RootDSE", IID_IADs, another));

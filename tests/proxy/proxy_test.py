@@ -224,6 +224,10 @@ class ProxyTest(unittest.TestCase):
             "CN=ClassOidTaken," + SCHEMA: (53, "samldb: governsID '1.3.6.1.4.1.32473.1.4.1' already in use!",
                                            "oid-taken"),
             "CN=Exists," + SCHEMA: (68, "Entry CN=Exists already exists", "entry-exists"),
+            # A class whose mayContain names no attribute the schema knows by that name.
+            "CN=UnknownMayContain," + SCHEMA: (21, "0000200B: objectclass_attrs: attribute 'mayContain' on entry "
+                                                   "'CN=UnknownMayContain' contains at least one invalid value!",
+                                               "schema-cache-lag"),
             "CN=NotMaster," + SCHEMA: (53, "00002035: schema_data_add: we are not master", None),
             "CN=Exists,CN=Users,DC=samdom,DC=test": (68, "Entry CN=Exists already exists", None),
         }
@@ -231,8 +235,8 @@ class ProxyTest(unittest.TestCase):
         for msgid, (dn, (refused, text, name)) in enumerate(samba.items(), 1):
             with self.subTest(dn=dn):
                 answer = self.exchange(add(msgid, dn, ATTRIBUTE))
-                sent = AD[name].text if name else text
-                self.assertEqual((msgid, 0x69, (refused, "", sent)), (answer.msgid, answer.op, answer.result()))
+                sent, code = (AD[name].text, AD[name].code) if name else (text, refused)
+                self.assertEqual((msgid, 0x69, (code, "", sent)), (answer.msgid, answer.op, answer.result()))
                 # One log line that shows the text sent, as the file writes it.
                 if name:
                     self.assertIn('id=%d answered %d by the DC; AD\'s text "%s" instead of "%s"\n'

@@ -17,51 +17,37 @@ std::wstring ForestDetails(const std::wstring& dc) {
            L"Domain name:\r\n  DC=samdom,DC=test";
 }
 
-// The picture's and the bar's window texts say nothing of what they show.
+namespace {
+
+enum class Step { Details, Running, Finished };
+
+// The ten controls in tab order, and what each shows at each step. The
+// picture's and the bar's window texts say nothing of what they show.
+Phase At(Step step, const std::wstring& details, const std::wstring& result, bool setupEnabled) {
+    const bool atDetails = step == Step::Details, running = step == Step::Running, finished = step == Step::Finished;
+    return {
+        {IDC_SETUP, true, atDetails && setupEnabled, L"&Setup"},
+        {IDCANCEL, true, true, finished ? L"&Exit" : L"Cancel"},
+        {IDC_INSTRUCTION, true, true, atDetails ? kInstructionText : running ? kRunningText : kFinishedText},
+        {IDC_WAIT_LABEL, running, true, kWaitLabel},
+        {IDC_PROGRESS, running, true, std::nullopt},
+        {IDC_DETAILS_GROUP, atDetails, true, kGroupCaption},
+        {IDC_DETAILS, atDetails, true, finished ? std::nullopt : std::optional<std::wstring>(details)},
+        {IDC_TITLE, true, true, kTitleText},
+        {IDC_STATUS_PICTURE, finished, true, std::nullopt},
+        {IDC_RESULT_TEXT, finished, true, result},
+    };
+}
+
+}  // namespace
+
 Phase DetailsPhase(const std::wstring& details, bool setupEnabled) {
-    return {
-        {IDC_SETUP, true, setupEnabled, L"&Setup"},
-        {IDCANCEL, true, true, L"Cancel"},
-        {IDC_INSTRUCTION, true, true, kInstructionText},
-        {IDC_WAIT_LABEL, false, true, kWaitLabel},
-        {IDC_PROGRESS, false, true, std::nullopt},
-        {IDC_DETAILS_GROUP, true, true, kGroupCaption},
-        {IDC_DETAILS, true, true, details},
-        {IDC_TITLE, true, true, kTitleText},
-        {IDC_STATUS_PICTURE, false, true, std::nullopt},
-        {IDC_RESULT_TEXT, false, true, L""},
-    };
+    return At(Step::Details, details, L"", setupEnabled);
 }
 
-Phase RunningPhase(const std::wstring& details) {
-    return {
-        {IDC_SETUP, true, false, L"&Setup"},
-        {IDCANCEL, true, true, L"Cancel"},
-        {IDC_INSTRUCTION, true, true, kRunningText},
-        {IDC_WAIT_LABEL, true, true, kWaitLabel},
-        {IDC_PROGRESS, true, true, std::nullopt},
-        {IDC_DETAILS_GROUP, false, true, kGroupCaption},
-        {IDC_DETAILS, false, true, details},
-        {IDC_TITLE, true, true, kTitleText},
-        {IDC_STATUS_PICTURE, false, true, std::nullopt},
-        {IDC_RESULT_TEXT, false, true, L""},
-    };
-}
+Phase RunningPhase(const std::wstring& details) { return At(Step::Running, details, L"", false); }
 
-Phase FinishedPhase(const std::wstring& result) {
-    return {
-        {IDC_SETUP, true, false, L"&Setup"},
-        {IDCANCEL, true, true, L"&Exit"},
-        {IDC_INSTRUCTION, true, true, kFinishedText},
-        {IDC_WAIT_LABEL, false, true, kWaitLabel},
-        {IDC_PROGRESS, false, true, std::nullopt},
-        {IDC_DETAILS_GROUP, false, true, kGroupCaption},
-        {IDC_DETAILS, false, true, std::nullopt},
-        {IDC_TITLE, true, true, kTitleText},
-        {IDC_STATUS_PICTURE, true, true, std::nullopt},
-        {IDC_RESULT_TEXT, true, true, result},
-    };
-}
+Phase FinishedPhase(const std::wstring& result) { return At(Step::Finished, L"", result, false); }
 
 testing::AssertionResult ShowsPhase(HWND dialog, const Phase& phase) {
     std::ostringstream problems;

@@ -46,6 +46,41 @@ LastError ReadLastError() {
     return error;
 }
 
+LastError ProviderError(DWORD code) {
+    const LastError error = ReadLastError();
+    EXPECT_EQ(code, error.code) << Narrow(error.text);
+    EXPECT_EQ(L"LDAP Provider", error.provider);
+    return error;
+}
+
+Scoped::ComPtr<IADs> CreateUnder(const std::wstring& parentDn, const wchar_t* objectClass, const std::wstring& rdn) {
+    Scoped::ComPtr<IADsContainer> parent;
+    EXPECT_EQ(S_OK, Bind(ServerlessPath(parentDn), IID_IADsContainer, parent));
+    Scoped::ComPtr<IADs> object;
+    if (!parent) return object;
+    Scoped::Bstr className(objectClass), name(rdn.c_str());
+    Scoped::ComPtr<IDispatch> created;
+    EXPECT_EQ(S_OK, parent->Create(className.get(), name.get(), created.GetAddressOf()));
+    if (created) {
+        EXPECT_EQ(S_OK, created->QueryInterface(IID_IADs, reinterpret_cast<void**>(object.GetAddressOf())));
+    }
+    return object;
+}
+
+HRESULT PutString(IADs* object, const wchar_t* name, const wchar_t* value) {
+    Scoped::Variant v;
+    v.setBstr(value);
+    Scoped::Bstr property(name);
+    return object->Put(property.get(), *v);
+}
+
+HRESULT PutInteger(IADs* object, const wchar_t* name, LONG value) {
+    Scoped::Variant v;
+    v.setI4(value);
+    Scoped::Bstr property(name);
+    return object->Put(property.get(), *v);
+}
+
 OperationLog::OperationLog() {
     wchar_t dir[MAX_PATH];
     ::GetTempPathW(MAX_PATH, dir);

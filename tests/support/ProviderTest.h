@@ -68,6 +68,16 @@ struct LastError {
     std::wstring provider;
 };
 LastError ReadLastError();
+// The same, expected to be the provider's record ("LDAP Provider") of a
+// failure with that Win32 code.
+LastError ProviderError(DWORD code);
+
+// A new, uncommitted object of that class under parentDn, bound serverless.
+Scoped::ComPtr<IADs> CreateUnder(const std::wstring& parentDn, const wchar_t* objectClass, const std::wstring& rdn);
+
+// IADs::Put of a string or of an integer.
+HRESULT PutString(IADs* object, const wchar_t* name, const wchar_t* value);
+HRESULT PutInteger(IADs* object, const wchar_t* name, LONG value);
 
 // Binds path for riid through ADsGetObject.
 template <typename T>
