@@ -14,24 +14,6 @@ std::wstring SymbolsPath() {
     return TestSupport::WindowsPathFrom(L"SCHEMA_MODIFY_SYMBOLS");
 }
 
-std::vector<std::uint8_t> ReadFile(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
-    std::vector<std::uint8_t> data;
-    LARGE_INTEGER size{};
-    if (::GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (1 << 30)) {
-        data.resize(static_cast<size_t>(size.QuadPart));
-        DWORD read = 0;
-        if (!::ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &read, nullptr) ||
-            read != data.size())
-            data.clear();
-    }
-    ::CloseHandle(file);
-    return data;
-}
-
 Resources::Resources()
     : m_module(::LoadLibraryExW(Path().c_str(), nullptr,
                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}

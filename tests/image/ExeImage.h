@@ -17,9 +17,6 @@ std::wstring Path();
 // The separate symbols file's path; empty when the exe carries its own.
 std::wstring SymbolsPath();
 
-// The file's bytes; empty when it cannot be read.
-std::vector<std::uint8_t> ReadFile(const std::wstring& path);
-
 // The exe mapped for its resources only; freed on destruction.
 class Resources {
 public:
