@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "ExeImage.h"
+#include "tests/support/PeFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,96 +15,6 @@
 #include <vector>
 
 namespace {
-
-// A PE64 file read whole: its headers, its sections and the COFF symbol
-// table that the linker leaves in an unstripped image.
-class PeFile {
-public:
-    // Empty when the file is a PE64 image; otherwise what is wrong with it.
-    std::string Load(const std::wstring& path) {
-        m_file = ExeImage::ReadFile(path);
-        if (m_file.size() <= 0x400) return "cannot read the file";
-        const auto* dos = At<IMAGE_DOS_HEADER>(0);
-        if (dos->e_magic != IMAGE_DOS_SIGNATURE) return "no DOS header";
-        m_nt = At<IMAGE_NT_HEADERS64>(dos->e_lfanew);
-        if (!m_nt || m_nt->Signature != IMAGE_NT_SIGNATURE ||
-            m_nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
-            return "no PE64 headers";
-        size_t sections = dos->e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
-                          m_nt->FileHeader.SizeOfOptionalHeader;
-        for (WORD i = 0; i < m_nt->FileHeader.NumberOfSections; ++i) {
-            const auto* s = At<IMAGE_SECTION_HEADER>(sections + i * sizeof(IMAGE_SECTION_HEADER));
-            if (!s) return "section table cut short";
-            m_sections.push_back(*s);
-        }
-        return {};
-    }
-
-    const std::vector<std::uint8_t>& bytes() const { return m_file; }
-    const IMAGE_NT_HEADERS64& nt() const { return *m_nt; }
-    const std::vector<IMAGE_SECTION_HEADER>& sections() const { return m_sections; }
-
-    // A structure at a file offset, or null when the file is too short.
-    template <typename T>
-    const T* At(size_t offset) const {
-        if (offset > m_file.size() || m_file.size() - offset < sizeof(T))
-            return nullptr;
-        return reinterpret_cast<const T*>(m_file.data() + offset);
-    }
-
-    // The file offset of an RVA, or 0 when no section holds it.
-    size_t FileOffset(DWORD rva) const {
-        for (const auto& s : m_sections)
-            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
-                return s.PointerToRawData + (rva - s.VirtualAddress);
-        return 0;
-    }
-
-    const IMAGE_DATA_DIRECTORY& Directory(int index) const {
-        return m_nt->OptionalHeader.DataDirectory[index];
-    }
-
-    std::string CString(size_t offset) const {
-        std::string text;
-        while (offset < m_file.size() && m_file[offset])
-            text.push_back(static_cast<char>(m_file[offset++]));
-        return text;
-    }
-
-    // Name to RVA, for the symbols defined in a section.
-    std::vector<std::pair<std::string, DWORD>> Symbols() const {
-        std::vector<std::pair<std::string, DWORD>> symbols;
-        DWORD table = m_nt->FileHeader.PointerToSymbolTable;
-        DWORD count = m_nt->FileHeader.NumberOfSymbols;
-        size_t strings = table + size_t{count} * 18;
-        for (DWORD i = 0; table && i < count; ++i) {
-            const std::uint8_t* s = m_file.data() + table + size_t{i} * 18;
-            if (table + size_t{i + 1} * 18 > m_file.size())
-                break;
-            std::string name;
-            DWORD zeros, offset;
-            std::memcpy(&zeros, s, 4);
-            std::memcpy(&offset, s + 4, 4);
-            if (zeros == 0)
-                name = CString(strings + offset);
-            else
-                name.assign(reinterpret_cast<const char*>(s), strnlen(reinterpret_cast<const char*>(s), 8));
-            DWORD value;
-            std::memcpy(&value, s + 8, 4);
-            std::int16_t section;
-            std::memcpy(&section, s + 12, 2);
-            if (section > 0 && static_cast<size_t>(section) <= m_sections.size())
-                symbols.emplace_back(name, m_sections[section - 1].VirtualAddress + value);
-            i += s[17];  // auxiliary records
-        }
-        return symbols;
-    }
-
-private:
-    std::vector<std::uint8_t> m_file;
-    const IMAGE_NT_HEADERS64* m_nt = nullptr;
-    std::vector<IMAGE_SECTION_HEADER> m_sections;
-};
 
 class PeImage : public ::testing::Test {
 protected:
@@ -115,7 +26,7 @@ protected:
 
     const IMAGE_DATA_DIRECTORY& Directory(int index) const { return m_exe.Directory(index); }
 
-    PeFile m_exe;
+    TestSupport::PeFile m_exe;
     const IMAGE_NT_HEADERS64* m_nt = nullptr;
 };
 
@@ -150,23 +61,10 @@ TEST_F(PeImage, HasAslrWithHighEntropyAndDep) {
 // calls the handler from many functions: canaries were compiled in, not
 // just a library dragged along.
 TEST_F(PeImage, CodeIsCompiledWithTheStackProtector) {
-    auto symbols = m_exe.Symbols();
-    // A stripped exe: its symbols file has the same sections at the same RVAs.
-    PeFile separate;
-    if (symbols.empty() && !ExeImage::SymbolsPath().empty()) {
-        ASSERT_EQ(separate.Load(ExeImage::SymbolsPath()), "") << "symbols file";
-        symbols = separate.Symbols();
-    }
-    ASSERT_FALSE(symbols.empty()) << "the exe has no symbol table to check";
-    DWORD fail = 0;
-    bool guard = false;
-    for (const auto& [name, rva] : symbols) {
-        if (name == "__stack_chk_fail")
-            fail = rva;
-        guard = guard || name == "__stack_chk_guard";
-    }
-    ASSERT_NE(fail, 0u) << "__stack_chk_fail not linked";
-    EXPECT_TRUE(guard) << "__stack_chk_guard not linked";
+    DWORD fail = m_exe.SymbolRva("__stack_chk_fail", ExeImage::SymbolsPath());
+    ASSERT_NE(fail, 0u) << "__stack_chk_fail not linked, or no symbol table to find it in";
+    EXPECT_NE(m_exe.SymbolRva("__stack_chk_guard", ExeImage::SymbolsPath()), 0u)
+        << "__stack_chk_guard not linked";
 
     int calls = 0;
     const auto& file = m_exe.bytes();
