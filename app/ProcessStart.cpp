@@ -1,8 +1,8 @@
 // The exe's first code: a TLS callback, which the loader calls once the
 // static imports are mapped and initialised, before the entry point, the C
 // runtime's start-up and every constructor. It shuts the exe's folder and
-// the current directory out of the DLL search, then gives the stack canary
-// its value.
+// the current directory out of the DLL search as far as this Windows allows,
+// then gives the stack canary its value.
 //
 // This file is compiled without the stack protector: the canary changes
 // while the callback runs.
@@ -34,16 +34,23 @@ namespace {
 
 // The process runs elevated, usually from a download folder: nothing that
 // it, COM or the common controls load by name may come from the exe's
-// folder or the current directory. Windows 7 without its 2011 loader update
-// lacks the call, hence the look-up; there the delay-load hook
-// (ad/DirectoryLibrary.cpp) still takes activeds.dll from System32.
+// folder or the current directory. Windows 7 and Server 2008 R2 without
+// KB2533623, their 2011 loader update, lack SetDefaultDllDirectories (hence
+// the look-up) and ignore DependentLoadFlags: there an empty DLL directory
+// takes the current directory out, while the exe's folder is still searched
+// first; the delay-load hook (ad/DirectoryLibrary.cpp) still takes
+// activeds.dll from System32. Both calls are looked up, so that the imports
+// stay as they are.
 void TakeDllsFromSystem32Only() {
     using SetDefaultDllDirectoriesCall = BOOL(WINAPI*)(DWORD);
+    using SetDllDirectoryCall = BOOL(WINAPI*)(LPCWSTR);
     HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    FARPROC found = kernel ? ::GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
-    if (found)
-        reinterpret_cast<SetDefaultDllDirectoriesCall>(reinterpret_cast<void (*)()>(found))(
+    if (!kernel) return;
+    if (FARPROC setDefault = ::GetProcAddress(kernel, "SetDefaultDllDirectories"))
+        reinterpret_cast<SetDefaultDllDirectoriesCall>(reinterpret_cast<void (*)()>(setDefault))(
             LOAD_LIBRARY_SEARCH_SYSTEM32);
+    else if (FARPROC setDirectory = ::GetProcAddress(kernel, "SetDllDirectoryW"))
+        reinterpret_cast<SetDllDirectoryCall>(reinterpret_cast<void (*)()>(setDirectory))(L"");
 }
 
 // What the platform's compiler runtime seeds its security cookie from,

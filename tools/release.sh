@@ -9,7 +9,9 @@
 # The key: RELEASE_PKCS12 (a PKCS#12 file) and RELEASE_PKCS12_PASSWORD; the
 # signature is checked against the system's CAs, or RELEASE_CAFILE. Without
 # a key a throwaway self-signed certificate is made and the result is for
-# testing only. Nothing goes to the network (no timestamp server).
+# testing only. RELEASE_TIMESTAMP_URL (an http:// URL) names an RFC 3161
+# timestamp server, which countersigns the signature, checked against the
+# system's CAs or RELEASE_TSA_CAFILE; without it nothing goes to the network.
 # --work DIR builds in DIR and keeps it (the unsigned exe stays there);
 # otherwise a temporary directory is used and removed.
 set -euo pipefail
@@ -29,6 +31,11 @@ if [ -z "$work" ]; then
   trap 'rm -rf "$work"' EXIT
 fi
 work=$(realpath -m "$work")
+timestamp_url=${RELEASE_TIMESTAMP_URL:-}
+case $timestamp_url in
+  "" | http://*) ;;
+  *) say "RELEASE_TIMESTAMP_URL must be an http:// URL: $timestamp_url"; exit 2 ;;
+esac
 if [ -e "$work" ] && [ -n "$(ls -A "$work")" ]; then
   say "$work is not empty"; exit 2
 fi
@@ -80,6 +87,12 @@ chmod 700 "$keys"
 sign=(osslsigncode sign -h sha256 -n "Wexlor Enterprise AD schema setup"
   -in "$out/$name.exe" -out "$dist/$name.exe")
 verify=(osslsigncode verify -ignore-cdp -in "$dist/$name.exe")
+if [ -n "$timestamp_url" ]; then
+  # The server sees the signature's digest only, and returns it signed with
+  # the time: Windows then checks the signing certificate at that time.
+  sign+=(-ts "$timestamp_url")
+  [ -z "${RELEASE_TSA_CAFILE:-}" ] || verify+=(-TSA-CAfile "$RELEASE_TSA_CAFILE")
+fi
 if [ -n "${RELEASE_PKCS12:-}" ]; then
   [ -n "${RELEASE_PKCS12_PASSWORD+set}" ] || { say "RELEASE_PKCS12 needs RELEASE_PKCS12_PASSWORD"; exit 2; }
   testing=""
@@ -100,6 +113,15 @@ fi
 rm -rf "$keys"
 cp "$out/$name.debug" "$out/$name.pdb" "$dist/"
 "${verify[@]}" >"$work/verify.txt" || { cat "$work/verify.txt" >&2; say "the signature does not verify"; exit 1; }
+# osslsigncode says "Succeeded" even when the timestamp fails to verify: it
+# then checks the certificate at the present time instead.
+stamped=""
+if [ -n "$timestamp_url" ]; then
+  grep -q '^Timestamp Server Signature verification: ok' "$work/verify.txt" ||
+    { cat "$work/verify.txt" >&2; say "the timestamp from $timestamp_url does not verify"; exit 1; }
+  stamped=$(sed -n 's/^[[:space:]]*Timestamp time: //p' "$work/verify.txt")
+  say "timestamped $stamped by $timestamp_url"
+fi
 
 # The page is read on Windows servers, whose Notepad may want CRLF; it names
 # the files of this release. The LDIF goes out as it is tested.
@@ -111,6 +133,7 @@ notes=$name.txt
 {
   echo "schema-modify $version"
   echo "commit $commit"
+  echo "timestamp ${stamped:-none}"
   echo
   if [ -n "$testing" ]; then
     echo "FOR TESTING ONLY: signed with a throwaway self-signed certificate"
@@ -136,8 +159,9 @@ notes=$name.txt
   fi
   echo "  On Windows: Get-FileHash and Get-AuthenticodeSignature, as $page shows."
   echo
-  echo "The signature carries no timestamp (no timestamp server was asked), so"
-  echo "it is valid only while the signing certificate is."
+  echo "A signature with a timestamp stays valid after its signing certificate"
+  echo "expires, as Windows checks the certificate at the stamped time; one"
+  echo "without is valid only while the certificate is."
   echo "Rebuilt from the commit with tools/release.sh, the exe is the same, byte"
   echo "for byte, up to its signature (a new signing makes a new one)."
 } >"$dist/$notes"
