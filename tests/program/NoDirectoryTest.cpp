@@ -3,8 +3,12 @@
 #include "tests/program/Agent.h"
 #include "tests/support/Phases.h"
 #include "tests/program/Program.h"
+#include "tests/support/PeFile.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
 
 
 namespace ProgramTest {
@@ -92,6 +96,27 @@ TEST(NoDirectory, MissingAdsiLibraryOpensInFailureDisplayAndExitButtonEndsIt) {
     EXPECT_TRUE(program.Shows(FinishedPhase(NoMasterText(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)))));
     EXPECT_EQ(IDB_FAILURE, program.PictureShown());
     EXPECT_TRUE(program.EndsWithCode2());
+}
+
+// The TLS callback gives the stack canary a value of its own at every start;
+// without it the canary would stay 0, which a string copy writes most easily.
+TEST(NoDirectory, EachStartGivesTheStackCanaryAValueOfItsOwn) {
+    PeFile exe;
+    ASSERT_EQ("", exe.Load(DriverDirectory() + L"\\schema-modify.exe"));
+    const DWORD guard = exe.SymbolRva("__stack_chk_guard");
+    ASSERT_NE(0u, guard) << "no __stack_chk_guard in the exe's symbols";
+    std::uint64_t canary[2] = {};
+    for (std::uint64_t& value : canary) {
+        Program program(Adsi::Builtin);
+        ASSERT_TRUE(program.WaitForWindow()) << "no dialog appeared";
+        EXPECT_TRUE(program.ReadImage(guard, &value, sizeof value));
+        EXPECT_TRUE(program.EndsWithCode2());
+    }
+    std::printf("the canary of two starts: %016llx, %016llx\n", static_cast<unsigned long long>(canary[0]),
+                static_cast<unsigned long long>(canary[1]));
+    EXPECT_NE(0u, canary[0]);
+    EXPECT_NE(0u, canary[1]);
+    EXPECT_NE(canary[0], canary[1]);
 }
 
 }  // namespace

@@ -171,6 +171,13 @@ HMODULE Program::Module(const wchar_t* name) const {
     return nullptr;
 }
 
+bool Program::ReadImage(DWORD rva, void* buffer, size_t size) const {
+    const HMODULE exe = Module(m_exe.substr(m_exe.find_last_of(L"\\/") + 1).c_str());
+    SIZE_T read = 0;
+    return exe && ReadProcessMemory(m_process.hProcess, reinterpret_cast<const char*>(exe) + rva, buffer, size, &read) &&
+           read == size;
+}
+
 std::wstring Program::LoadedModule(const wchar_t* name) const {
     HMODULE module = Module(name);
     wchar_t path[MAX_PATH];

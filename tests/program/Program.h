@@ -58,6 +58,9 @@ public:
     // window outside the dialog has it.
     int FocusedControl() const;
 
+    // Reads size bytes at that RVA of the running exe's image.
+    bool ReadImage(DWORD rva, void* buffer, size_t size) const;
+
     // Full path of a DLL loaded in the program ("" if it is not loaded).
     std::wstring LoadedModule(const wchar_t* name) const;
     // True when the DLL of that name loaded in the program is Wine's own
