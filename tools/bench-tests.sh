@@ -24,7 +24,7 @@ if [ -z "${SCHEMA_MODIFY_ISOLATED:-}" ]; then
   exit 2
 fi
 
-. "$root/tools/pids.sh"
+. "$root/tools/lib/session.sh"
 clone() {  # clone DIR REV
   remove_work "$1"
   git clone -q "$root" "$1"

@@ -2,7 +2,7 @@
 #   start_xvfb DIR   starts one (its log, display number and pid record in
 #                    DIR), exports DISPLAY and sets XVFB_PID
 #   stop_xvfb        stops it again, by that pid
-. "$(dirname "${BASH_SOURCE[0]}")/pids.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/lib/session.sh"
 
 start_xvfb() {
   local dir=$1 display=""
@@ -11,7 +11,7 @@ start_xvfb() {
     5>"$dir/display" >"$dir/xvfb.log" 2>&1 &
   XVFB_PID=$!
   # A run killed before it could stop the display leaves it to the next
-  # run's clean-up (remove_work, tools/pids.sh), which finds it by this record.
+  # run's clean-up (remove_work, tools/lib/session.sh), which finds it by this record.
   record_pid "$XVFB_PID" "$dir/xvfb.pid"
   for _ in $(seq 200); do
     display=$(head -n 1 "$dir/display" 2>/dev/null || true)

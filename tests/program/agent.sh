@@ -15,7 +15,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
 
-. "$root/tools/pids.sh"
+. "$root/tools/lib/session.sh"
 
 forest() { "$FOREST_SCRIPT" "$@"; }
 

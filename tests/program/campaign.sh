@@ -36,7 +36,7 @@ if [ -z "$driver" ] || [ -z "$prefix" ] || [ -z "$work" ] || [ -z "$shots" ] || 
 fi
 lanes=("$@")
 begin=$SECONDS
-. "$root/tools/pids.sh"
+. "$root/tools/lib/session.sh"
 
 # The processes of the runs whose environment carries TOKEN, by pid: those
 # that carry it, and those that hold a file open under the work directory

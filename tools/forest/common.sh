@@ -37,7 +37,7 @@ ip_of() {
   cat "$1/forest.ip"
 }
 
-. "$(dirname "${BASH_SOURCE[0]}")/../pids.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/session.sh"
 
 # The recorded master pid of a copy when that very process is still alive;
 # empty otherwise. samba rewrites its command line ("samba: root process"),
