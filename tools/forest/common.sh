@@ -1,5 +1,6 @@
 # Shared by the parts of tools/forest.sh: the forest's constants, failure
-# reporting, and the pid bookkeeping that names one samba for good.
+# reporting, and the pid records (tools/lib/session.sh) that name one samba
+# for good.
 
 readonly REALM=SAMDOM.TEST
 readonly DNS_DOMAIN=samdom.test
@@ -23,13 +24,6 @@ need() {
 abs() {
   mkdir -p "$1"
   (cd "$1" && pwd)
-}
-
-loopback_only() {
-  case $1 in
-    127.*) ;;
-    *) die "the forest listens on loopback only; $1 is not in 127.0.0.0/8" ;;
-  esac
 }
 
 ip_of() {
