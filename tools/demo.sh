@@ -51,6 +51,10 @@ if [ -z "${SCHEMA_MODIFY_ISOLATED:-}" ]; then
   exec "$root/tools/isolated.sh" "$0" "${arguments[@]}"
 fi
 
+# Absolute: the exe runs from another directory, and Wine takes the prefix
+# only as an absolute path.
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
 step "building into $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFOREST_IP="$ip" >"$build.configure.log" 2>&1 ||
   fail "cmake could not configure the build; see $build.configure.log"
