@@ -159,7 +159,6 @@ phase() { awk -F'\t' -v label="$1" 'index($1, label) == 1 { print $2 }' "$2" | m
 # of the floor; and the pictures (two icons, the banner) loaded as the dialog
 # loads them, timed in the probe.
 startup_breakdown() {
-  : >"$work/phases.txt"; : >"$work/floor-phases.txt"; : >"$work/pictures.txt"
   for i in $(seq "$runs"); do
     STATS="$work/start$i.log" probe "$work/st$i.txt" "$work/bin/schema-modify.exe"
     phases "$work/st$i.txt" "$work/start$i.log" >>"$work/phases.txt"
@@ -176,7 +175,6 @@ startup_breakdown() {
 # a fixed delay, shown beside the loopback medians.
 latency_runs() {  # latency_runs MS: RUNS full runs on fresh forests through the proxy
   local ms=$1 i
-  : >"$work/lat$ms-start.txt"; : >"$work/lat$ms-setup.txt"
   mkdir -p "$work/proxy-$ms"
   for i in $(seq "$runs"); do
     fresh
@@ -208,7 +206,6 @@ probe "$work/warm.txt" "$work/bin/empty-dialog.exe" || true
 probe "$work/warm2.txt" "$work/bin/schema-modify.exe" || true
 
 say "start-up: $runs runs each of the empty dialog, the floor and schema-modify"
-: >"$work/base-start.txt"; : >"$work/floor-start.txt"; : >"$work/prog-start.txt"; : >"$work/base-mem.txt"; : >"$work/prog-mem.txt"
 for i in $(seq "$runs"); do
   probe "$work/b$i.txt" "$work/bin/empty-dialog.exe"
   get "$work/b$i.txt" start_to_shown_ms >>"$work/base-start.txt"
@@ -227,7 +224,6 @@ say "start-up broken down: $runs more runs with the provider's log"
 startup_breakdown
 
 say "Setup: $runs runs, each on a fresh forest, with the provider's log"
-: >"$work/setup.txt"; : >"$work/setup-again.txt"
 for i in $(seq "$runs"); do
   fresh
   STATS="$work/ops$i.log" probe "$work/s$i.txt" --setup "$work/bin/schema-modify.exe"
@@ -243,7 +239,6 @@ say "baseline for Setup: the two adds with ldapmodify, $runs fresh forests"
 # The shipped LDIF's adds alone: the program sends no schema cache update.
 forest ldif "$root/tools/schema-additions.ldif" |
   awk -v RS= -v ORS='\n\n' '/changetype: add/' >"$work/adds.ldif"
-: >"$work/ldap-add.txt"
 for i in $(seq "$runs"); do
   fresh
   t0=$(date +%s%N)
@@ -269,7 +264,6 @@ bench_locator_dc2() {
   mkdir -p "$out"
   say "two DCs (${pair[*]}), locator at DC2: $runs runs each"
   forest fresh-pair "$template" "$run" "${pair[@]}" >/dev/null
-  : >"$out/start.txt"; : >"$out/refused.txt"; : >"$out/moved.txt"
   for i in $(seq "$runs"); do
     probe "$out/d$i.txt" "$work/bin/schema-modify.exe"
     get "$out/d$i.txt" start_to_shown_ms >>"$out/start.txt"
