@@ -24,7 +24,7 @@ if [ -z "${SCHEMA_MODIFY_ISOLATED:-}" ]; then
   exit 2
 fi
 
-. "$root/tools/pids.sh"
+. "$root/tools/lib/session.sh"
 clone() {  # clone DIR REV
   remove_work "$1"
   git clone -q "$root" "$1"
@@ -79,9 +79,9 @@ for label in "${labels[@]}"; do
     printf '%s\t%s\t%s\t%s\n' "$label" "$tree" "$(seconds "$t0" "$t1")" "$status" >>"$figures"
   done
 done
-for tree in before after; do
-  WINEPREFIX=$work/$tree/build/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-done
+# The prefixes' wineservers linger for a minute after the last test.
+ended=0
+end_leftovers "$work" || ended=1
 
 echo "test command wall times ($(date -u +%Y-%m-%dT%H:%MZ), $(nproc) cores; before: $base, after: $after)"
 echo
@@ -93,3 +93,4 @@ awk -F'\t' '!($1 in seen) { seen[$1] = 1; order[++n] = $1 } { v[$1, $2] = $3; s[
 done
 echo
 echo "logs: $work/{before,after}.*.log"
+exit $ended

@@ -28,6 +28,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tools/lib/session.sh"
 build=${1:-$root/build-bench}
 runs=${2:-5}
 # Absolute from here on: the probe runs from another directory, and Wine
@@ -35,21 +36,19 @@ runs=${2:-5}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 ip=${FOREST_IP:-127.0.0.8}
-case $ip in
-  127.*) ;;
-  *) echo "bench: FOREST_IP must be a loopback address (127.0.0.0/8)" >&2; exit 2 ;;
-esac
+# The LDAP proxy of the latency figures.
+proxy_ip=${PROXY_IP:-127.0.0.11}
+loopback_only "$ip" "$proxy_ip" || exit 2
 
 say() { echo "bench: $*" >&2; }
-. "$root/tools/xvfb.sh"
-. "$root/tools/bench/proxy.sh"
 
 say "building in $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFOREST_IP="$ip" >/dev/null
 cmake --build "$build" -j2 --target schema-modify activeds_provider bench-probe empty-dialog floor-dialog >/dev/null
 
 work=$build/bench
-remove_work "$work"
+open_work "$work" "$build/wineprefix"
+trap 'close_work $?' EXIT
 mkdir -p "$work/bin"
 cp "$build/app/schema-modify.exe" "$build/tools/bench/empty-dialog.exe" "$build/tools/bench/floor-dialog.exe" \
    "$build/tools/bench/bench-probe.exe" "$work/bin/"
@@ -60,26 +59,12 @@ export ADSI_PROVIDER=$build/wine/activeds.dll
 export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
 
-forest_run=""
-# The LDAP proxy of the latency figures.
-proxy_ip=${PROXY_IP:-127.0.0.11}
-cleanup() {
-  proxy_stop
-  if [ -n "$forest_run" ]; then "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true; fi
-  stop_xvfb
-}
-trap cleanup EXIT
-
 start_xvfb "$work"
 # A wineserver left from a run on another display would open the windows there.
-/usr/lib/wine/wineserver -k 2>/dev/null || true
+end_prefix "$WINEPREFIX"
 
-template=$build/bench-forest-template
 forest_run=$work/forest
-fresh_forest() {
-  "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
-  "$root/tools/forest.sh" fresh "$template" "$forest_run" "$ip" >/dev/null
-}
+fresh() { fresh_forest "$build/bench-forest-template" "$forest_run" "$ip" >/dev/null; }
 
 # key=value lines of the probe; "get FILE KEY" reads one, and a probe that
 # did not print it ends the benchmark with what the probe did print.
@@ -174,7 +159,6 @@ phase() { awk -F'\t' -v label="$1" 'index($1, label) == 1 { print $2 }' "$2" | m
 # of the floor; and the pictures (two icons, the banner) loaded as the dialog
 # loads them, timed in the probe.
 startup_breakdown() {
-  : >"$work/phases.txt"; : >"$work/floor-phases.txt"; : >"$work/pictures.txt"
   for i in $(seq "$runs"); do
     STATS="$work/start$i.log" probe "$work/st$i.txt" "$work/bin/schema-modify.exe"
     phases "$work/st$i.txt" "$work/start$i.log" >>"$work/phases.txt"
@@ -190,13 +174,13 @@ startup_breakdown() {
 # ---- Latency: full runs through the LDAP proxy, each response held back by
 # a fixed delay, shown beside the loopback medians.
 latency_runs() {  # latency_runs MS: RUNS full runs on fresh forests through the proxy
-  local ms=$1 i log=$work/proxy-$1.log
-  : >"$work/lat$ms-start.txt"; : >"$work/lat$ms-setup.txt"
+  local ms=$1 i
+  mkdir -p "$work/proxy-$ms"
   for i in $(seq "$runs"); do
-    fresh_forest
-    proxy_start "$proxy_ip" "$ip" "$log" --latency "$ms"
+    fresh
+    start_proxy "$work/proxy-$ms" "$proxy_ip" "$ip" --latency "$ms"
     SERVER=$proxy_ip probe "$work/lat$ms-$i.txt" --setup "$work/bin/schema-modify.exe"
-    proxy_stop
+    stop_proxy "$work/proxy-$ms"
     get "$work/lat$ms-$i.txt" start_to_shown_ms >>"$work/lat$ms-start.txt"
     get "$work/lat$ms-$i.txt" setup_to_final_ms >>"$work/lat$ms-setup.txt"
   done
@@ -211,18 +195,17 @@ latency_report() {  # after the loopback medians prog_start and setup_ms
     printf '%-45s %-15s %-15s %s\n' "start to details shown, $ms ms" "$start" "$prog_start" "$(ratio "$start" "$prog_start")"
     printf '%-45s %-15s %-15s %s\n' "Setup to final display, $ms ms" "$setup" "$setup_ms" "$(ratio "$setup" "$setup_ms")"
   done
-  echo "requests per run through the proxy: $(grep -c ' req=' "$work/proxy-50.log")"
+  echo "requests per run through the proxy: $(grep -c ' req=' "$work/proxy-50/proxy.log")"
 }
 
 say "starting a fresh forest on $ip"
-fresh_forest
+fresh
 
 say "warming up Wine"
 probe "$work/warm.txt" "$work/bin/empty-dialog.exe" || true
 probe "$work/warm2.txt" "$work/bin/schema-modify.exe" || true
 
 say "start-up: $runs runs each of the empty dialog, the floor and schema-modify"
-: >"$work/base-start.txt"; : >"$work/floor-start.txt"; : >"$work/prog-start.txt"; : >"$work/base-mem.txt"; : >"$work/prog-mem.txt"
 for i in $(seq "$runs"); do
   probe "$work/b$i.txt" "$work/bin/empty-dialog.exe"
   get "$work/b$i.txt" start_to_shown_ms >>"$work/base-start.txt"
@@ -241,9 +224,8 @@ say "start-up broken down: $runs more runs with the provider's log"
 startup_breakdown
 
 say "Setup: $runs runs, each on a fresh forest, with the provider's log"
-: >"$work/setup.txt"; : >"$work/setup-again.txt"
 for i in $(seq "$runs"); do
-  fresh_forest
+  fresh
   STATS="$work/ops$i.log" probe "$work/s$i.txt" --setup "$work/bin/schema-modify.exe"
   get "$work/s$i.txt" setup_to_final_ms >>"$work/setup.txt"
   # A second run on the same forest finds both objects already there.
@@ -255,13 +237,12 @@ result_again=$(tr -d '\r' <"$work/r1.txt" | sed -n 's/^result=//p' | tail -n1)
 
 say "baseline for Setup: the two adds with ldapmodify, $runs fresh forests"
 # The shipped LDIF's adds alone: the program sends no schema cache update.
-"$root/tools/forest.sh" ldif "$root/tools/schema-additions.ldif" |
+forest ldif "$root/tools/schema-additions.ldif" |
   awk -v RS= -v ORS='\n\n' '/changetype: add/' >"$work/adds.ldif"
-: >"$work/ldap-add.txt"
 for i in $(seq "$runs"); do
-  fresh_forest
+  fresh
   t0=$(date +%s%N)
-  "$root/tools/forest.sh" ldapmodify "$forest_run" <"$work/adds.ldif" >/dev/null
+  forest ldapmodify "$forest_run" <"$work/adds.ldif" >/dev/null
   t1=$(date +%s%N)
   echo $(((t1 - t0) / 100000)) | awk '{ printf "%.1f\n", $1 / 10 }' >>"$work/ldap-add.txt"
 done
@@ -270,8 +251,7 @@ for ms in 50 150; do
   say "latency: $runs runs through the proxy with $ms ms per response"
   latency_runs "$ms"
 done
-"$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
-forest_run=""
+forest remove "$forest_run" >/dev/null
 
 # Two DCs, the locator (WINEADSI_SERVER) at DC2: each figure's runs go to
 # DC2/*.txt; the refused Setup changes nothing, so one copy serves all its runs.
@@ -280,12 +260,10 @@ bench_locator_dc2() {
   local -a pair
   read -r -a pair <<<"$ips"
   local SERVER=${pair[1]}
-  local template=$build/bench-forest-pair-template out=$work/dc2
+  local template=$build/bench-forest-pair-template out=$work/dc2 run=$work/forest-pair
   mkdir -p "$out"
-  forest_run=$work/forest-pair
   say "two DCs (${pair[*]}), locator at DC2: $runs runs each"
-  "$root/tools/forest.sh" fresh-pair "$template" "$forest_run" "${pair[@]}" >/dev/null
-  : >"$out/start.txt"; : >"$out/refused.txt"; : >"$out/moved.txt"
+  forest fresh-pair "$template" "$run" "${pair[@]}" >/dev/null
   for i in $(seq "$runs"); do
     probe "$out/d$i.txt" "$work/bin/schema-modify.exe"
     get "$out/d$i.txt" start_to_shown_ms >>"$out/start.txt"
@@ -293,13 +271,12 @@ bench_locator_dc2() {
     get "$out/f$i.txt" setup_to_final_ms >>"$out/refused.txt"
   done
   for i in $(seq "$runs"); do
-    "$root/tools/forest.sh" start-pair "$template" "$forest_run" >/dev/null
-    "$root/tools/forest.sh" transfer-schema "$forest_run" dc2 >/dev/null 2>&1
+    forest start-pair "$template" "$run" >/dev/null
+    forest transfer-schema "$run" dc2 >/dev/null 2>&1
     probe "$out/m$i.txt" --setup "$work/bin/schema-modify.exe"
     get "$out/m$i.txt" setup_to_final_ms >>"$out/moved.txt"
   done
-  "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
-  forest_run=""
+  forest remove "$run" >/dev/null
   dc2_start=$(median <"$out/start.txt")
   dc2_refused=$(median <"$out/refused.txt")
   dc2_moved=$(median <"$out/moved.txt")

@@ -23,6 +23,7 @@ EOF
 }
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tools/lib/session.sh"
 arguments=("$@")
 build=$root/build-demo
 keep=0 headless=0
@@ -36,22 +37,24 @@ while [ $# -gt 0 ]; do
   esac
 done
 ip=${FOREST_IP:-127.0.0.2}
-case $ip in
-  127.*) ;;
-  *) echo "demo: FOREST_IP must be a loopback address (127.0.0.0/8), not '$ip'" >&2; exit 2 ;;
-esac
+loopback_only "$ip" || exit 2
 [ -z "${DISPLAY:-}" ] && headless=1
 
 step() { echo "demo: $*"; }
 fail() { echo "demo: FAILED: $*" >&2; exit 1; }
-. "$root/tools/xvfb.sh"
 
 if [ -z "${SCHEMA_MODIFY_ISOLATED:-}" ]; then
   step "installing missing packages (tools/install-deps.sh)"
   "$root/tools/install-deps.sh" || fail "the packages could not be installed; see apt-get's messages above"
+  # A PID namespace of its own would end a kept forest with the demo.
+  [ "$keep" = 0 ] || export SCHEMA_MODIFY_KEEP_RUNNING=1
   exec "$root/tools/isolated.sh" "$0" "${arguments[@]}"
 fi
 
+# Absolute: the exe runs from another directory, and Wine takes the prefix
+# only as an absolute path.
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
 step "building into $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DFOREST_IP="$ip" >"$build.configure.log" 2>&1 ||
   fail "cmake could not configure the build; see $build.configure.log"
@@ -60,43 +63,36 @@ cmake --build "$build" -j"$(nproc)" --target schema-modify activeds_provider ben
 rm -f "$build.configure.log" "$build.build.log"
 
 work=$build/demo
-template=$build/forest-template
-forest_run=$work/forest
 shots=$work/screenshots
-# A demo that was killed leaves its display and forest running there.
-end_leftovers "$work"
+# Beside the work directory, which ends with the demo: a kept forest outlives it.
+forest_run=$build/demo-forest
+open_work "$work" "$build/wineprefix"
 mkdir -p "$work/bin" "$shots"
-rm -f "$shots"/*.png
 cp "$build/app/schema-modify.exe" "$build/tools/bench/bench-probe.exe" "$work/bin/"
 # tools/wine-run.sh installs the provider into the prefix's system32.
 export ADSI_PROVIDER=$build/wine/activeds.dll
 [ -f "$ADSI_PROVIDER" ] || fail "the provider activeds.dll was not built"
-
-forest_started=0
-cleanup() {
-  if [ "$forest_started" = 1 ]; then
-    if [ "$keep" = 1 ]; then
-      step "the forest keeps running on $ip; stop it with: tools/forest.sh remove $forest_run"
-    else
-      "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
-      step "forest stopped and removed"
-    fi
-  fi
-  WINEPREFIX=$build/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-  stop_xvfb
-}
-trap cleanup EXIT
-
-step "starting a fresh forest on $ip (the first time provisions it: about 20 s)"
-"$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
-forest_started=1
-"$root/tools/forest.sh" fresh "$template" "$forest_run" "$ip" >"$work/forest.log" 2>&1 ||
-  fail "the forest did not start; see $work/forest.log"
-
 # The provider, not the program, reads these: Wine has no logged-on domain user.
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=activeds=n
 export WINEADSI_SERVER=$ip WINEADSI_USER=Administrator@samdom.test WINEADSI_PASSWORD=Passw0rd-Admin1
 wine=$root/tools/wine-run.sh
+
+cleanup() {
+  local status=$1 pid
+  pid=$(recorded_pid "$forest_run/forest.pid")
+  if [ "$keep" = 1 ] && [ -n "$pid" ]; then
+    step "the forest keeps running on $ip in the demo's network namespace (nsenter --net=/proc/$pid/ns/net);" \
+      "stop it with: tools/forest.sh remove $forest_run"
+  elif [ -d "$forest_run" ]; then
+    if forest remove "$forest_run" >/dev/null; then step "forest stopped and removed"; else status=1; fi
+  fi
+  close_work "$status"
+}
+trap 'cleanup $?' EXIT
+
+step "starting a fresh forest on $ip (the first time provisions it: about 20 s)"
+fresh_forest "$build/forest-template" "$forest_run" "$ip" >"$work/forest.log" 2>&1 ||
+  fail "the forest did not start; see $work/forest.log"
 
 if [ "$headless" = 0 ]; then
   step "opening schema-modify on $DISPLAY: check the details, press \"&Setup\", then \"&Exit\""
@@ -106,7 +102,7 @@ if [ "$headless" = 0 ]; then
 else
   start_xvfb "$work" || fail "no private X display"
   # A wineserver started for another display would open the dialog there.
-  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  end_prefix "$WINEPREFIX"
   step "no display of yours: running under Xvfb on $DISPLAY and pressing \"&Setup\" itself"
   status=0
   (cd "$work/bin" && "$wine" --prefix "$WINEPREFIX" ./bench-probe.exe --setup --hold 1500 schema-modify.exe) |
@@ -128,7 +124,7 @@ fi
 step "what the schema holds now (read with ldbsearch from the forest's own database):"
 schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
 for name in WexlorAdmin WexlorEnterpriseUser; do
-  entry=$("$root/tools/forest.sh" search "$forest_run" -b "$schema" -s one "(cn=$name)" \
+  entry=$(forest search "$forest_run" -b "$schema" -s one "(cn=$name)" \
             dn objectClass lDAPDisplayName attributeID governsID attributeSyntax oMSyntax \
             isSingleValued searchFlags objectClassCategory subClassOf mayContain 2>/dev/null |
           grep -v '^#' | sed '/^$/d' || true)

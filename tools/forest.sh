@@ -47,6 +47,14 @@ usage() {
 [ $# -ge 1 ] || usage
 command=$1
 shift
+# The commands that take a run directory alone get its absolute path; stop
+# and remove, which make none, get it as given.
+case $command in
+  stop | down | remove) [ $# -eq 1 ] || die "usage: forest.sh $command RUN_DIR" ;;
+  restart | up | pause | resume | status | kerberos | kinit)
+    [ $# -eq 1 ] || die "usage: forest.sh $command RUN_DIR"
+    set -- "$(abs "$1")" ;;
+esac
 case $command in
   provision) cmd_provision "$@" ;;
   start) cmd_start "$@" ;;
@@ -54,7 +62,7 @@ case $command in
   remove) cmd_remove "$@" ;;
   restart) cmd_restart "$@" ;;
   fresh) cmd_fresh "$@" ;;
-  up) cmd_up "$@" ;;
+  up) launch "$1" ;;
   pause) cmd_pause "$@" ;;
   resume) cmd_resume "$@" ;;
   search) cmd_search "$@" ;;
@@ -63,7 +71,7 @@ case $command in
   ldif) cmd_ldif "$@" ;;
   adduser) cmd_adduser "$@" ;;
   status) cmd_status "$@" ;;
-  kerberos) cmd_kerberos "$@" ;;
+  kerberos) kerberos_env "$1" ;;
   kinit) cmd_kinit "$@" ;;
   provision-pair) cmd_provision_pair "$@" ;;
   start-pair) cmd_start_pair "$@" ;;

@@ -1,19 +1,37 @@
 #!/usr/bin/env bash
-# Runs a command in a private network namespace in which only loopback is up
+# Runs a command in private network and PID namespaces. Only loopback is up
 # (unshare -n), so that nothing the tests or the demo start (Samba tooling,
-# Wine, the forests) can send a packet off this machine. Where unshare is
+# Wine, the forests) can send a packet off this machine; and every process of
+# the run, daemons in sessions of their own included (samba -D, Wine's
+# services), ends with it, whether it ends by itself, by Ctrl-C, or by
+# SIGTERM or SIGKILL to this script's process group. Where unshare is
 # refused, says so and runs the command as it is.
 #   isolated.sh COMMAND [ARGS...]
 # The command sees SCHEMA_MODIFY_ISOLATED=1 (or =0 when unshare was refused).
+# SCHEMA_MODIFY_KEEP_RUNNING=1 leaves the PID namespace out, for a command
+# that leaves a daemon running on purpose (tools/demo.sh --keep-forest).
 set -euo pipefail
 
 [ $# -ge 1 ] || { echo "usage: isolated.sh COMMAND [ARGS...]" >&2; exit 2; }
 if [ "${SCHEMA_MODIFY_ISOLATED:-}" = 1 ]; then
   exec "$@"
 fi
-if unshare -n true 2>/dev/null; then
-  SCHEMA_MODIFY_ISOLATED=1 exec unshare -n bash -c 'ip link set lo up && exec "$@"' isolated "$@"
+namespaces=(-n -p -f --kill-child --mount-proc)
+[ "${SCHEMA_MODIFY_KEEP_RUNNING:-}" != 1 ] || namespaces=(-n)
+# The kernel ends every process of a PID namespace when its first process
+# ends; SIGKILL to the forking unshare ends that one (--kill-child). The
+# first process ignores every signal it has no handler for, and unshare
+# ignores TERM and INT: hence the trap. The command runs in the background,
+# as bash runs a trap only once the command in the foreground has ended,
+# with the signals that bash ignores there (INT, QUIT) as they were.
+if unshare "${namespaces[@]}" true 2>/dev/null; then
+  SCHEMA_MODIFY_ISOLATED=1 exec unshare "${namespaces[@]}" bash -c '
+    ip link set lo up || exit
+    [ $$ = 1 ] || exec "$@"
+    trap "exit 143" TERM INT HUP
+    env --default-signal=INT,QUIT "$@" <&0 &
+    wait $!' isolated "$@"
 fi
-echo "isolated: unshare -n was refused here (it needs root or user namespaces): running WITHOUT a" \
+echo "isolated: unshare was refused here (it needs root or user namespaces): running WITHOUT a" \
   "private network namespace; Samba tooling may then send DNS queries off this machine" >&2
 SCHEMA_MODIFY_ISOLATED=0 exec "$@"

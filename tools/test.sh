@@ -13,14 +13,14 @@ if [ -z "${SCHEMA_MODIFY_ISOLATED:-}" ]; then
   exec "$root/tools/isolated.sh" "$0" "$build"
 fi
 
+. "$root/tools/lib/session.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j"$(nproc)"
 
 status=0
 (cd "$build" && ctest --output-on-failure --timeout 900 -j"$(nproc)") || status=$?
 
-# The prefixes' wineservers linger for a minute after the last test; end them now.
-for prefix in "$build"/wineprefix*; do
-  [ ! -d "$prefix" ] || WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
-done
+# Whatever the tests leave running ends now (the prefixes' wineservers
+# linger for a minute after the last test); the run fails if some survives.
+end_leftovers "$build" || status=1
 exit $status

@@ -6,18 +6,16 @@
 # LDAP proxy (tools/ldap-proxy.py) between the program and the forest, and
 # the fault campaign's queue and evidence. The
 # test driver under Wine runs it through /bin/sh (tests/support/Unix.h).
-# Settings: FOREST_SCRIPT, FOREST_TEMPLATE, FOREST_RUN_DIR, FOREST_IP (the
-# forest fixture's), FOREST_PAIR_TEMPLATE, FOREST_PAIR_RUN, FOREST_PAIR_IPS
-# (the two-DC fixture's), PROXY_IP, SESSION_DIR, SHOTS_DIR, DISPLAY;
-# CAMPAIGN_QUEUE, CAMPAIGN_EVIDENCE (tests/program/campaign.sh).
+# Settings: FOREST_TEMPLATE, FOREST_RUN_DIR, FOREST_IP (the forest fixture's),
+# FOREST_PAIR_TEMPLATE, FOREST_PAIR_RUN, FOREST_PAIR_IPS (the two-DC
+# fixture's), PROXY_IP, SESSION_DIR, SHOTS_DIR, DISPLAY; CAMPAIGN_QUEUE,
+# CAMPAIGN_EVIDENCE (tests/program/campaign.sh).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
 
-. "$root/tools/pids.sh"
-
-forest() { "$FOREST_SCRIPT" "$@"; }
+. "$root/tools/lib/session.sh"
 
 # SIGKILL to the copy's samba and every process below it, as a crash would
 # end them; done once they have ended, since a fresh copy on the same
@@ -26,15 +24,8 @@ kill_samba() {
   local pid
   pid=$(recorded_pid "$FOREST_RUN_DIR/forest.pid")
   [ -n "$pid" ] || { echo "no running forest in $FOREST_RUN_DIR"; return 1; }
-  kill_recorded "$FOREST_RUN_DIR/forest.pid" || return 1
+  end_recorded "$FOREST_RUN_DIR/forest.pid" || return 1
   echo "killed samba $pid and the processes below it"
-}
-
-# A fresh copy of the template; the copy before is killed, not stopped, as
-# nothing of it is kept.
-forest_fresh() {
-  [ -z "$(recorded_pid "$FOREST_RUN_DIR/forest.pid")" ] || kill_samba || return 1
-  forest fresh "$FOREST_TEMPLATE" "$FOREST_RUN_DIR" "$FOREST_IP"
 }
 
 # Prints, for each entry named cn=$2 in the schema of the copy in $1, its dn
@@ -77,45 +68,8 @@ pair_add_user() {
 
 screen_to() { xwd -root -silent -display "$DISPLAY" | convert xwd:- "png:$1"; }
 
-# The proxy outlives each call of this script: its pid record is in the
-# session's directory, where proxy-stop and the session's own clean-up
-# (tests/support/session.sh) find it.
+# The proxy's log and record, where the session's clean-up finds them.
 proxy_log=$SESSION_DIR/proxy.log
-# Debian's interpreter (tools/install-deps.sh), not the first python3 on
-# PATH: a version manager's shim there costs 0.4 s a start, and the proxy
-# starts for every run of the program under test.
-python=/usr/bin/python3
-proxy_record=$SESSION_DIR/proxy.pid
-proxy_stop() {
-  local pid
-  pid=$(recorded_pid "$proxy_record")
-  if [ -n "$pid" ]; then
-    kill "$pid" 2>/dev/null || true
-    for _ in $(seq 100); do
-      [ -n "$(recorded_pid "$proxy_record")" ] || break
-      sleep 0.05
-    done
-    # Gone, not only signalled: the next proxy listens on the same address.
-    kill_recorded "$proxy_record" || return 1
-  fi
-  rm -f "$proxy_record"
-}
-proxy_start() {
-  proxy_stop
-  : >"$proxy_log"
-  "$python" "$root/tools/ldap-proxy.py" --listen "$PROXY_IP" --target "$FOREST_IP" --log "$proxy_log" "$@" \
-    </dev/null >"$proxy_log.out" 2>&1 &
-  record_pid $! "$proxy_record"
-  local i
-  for i in $(seq 100); do
-    grep -q '^ *[0-9.]* listening on' "$proxy_log" && return 0
-    [ -n "$(recorded_pid "$proxy_record")" ] || break
-    sleep 0.05
-  done
-  cat "$proxy_log.out"
-  proxy_stop
-  return 1
-}
 
 # The fault campaign's queue: the number of the next case, taken by one lane
 # only.
@@ -162,7 +116,7 @@ evidence_keep() {
   printf '%s\n' "$@" >"$dir/facts"
   evidence_screen "$name" verdict || echo "no screenshot at the verdict" >>"$dir/load"
   cp "$FOREST_RUN_DIR/log/log.samba" "$FOREST_RUN_DIR/log/start.out" "$dir/" 2>/dev/null || true
-  for record in "$FOREST_RUN_DIR/forest.pid" "$FOREST_RUN_DIR/run/samba.pid" "$proxy_record"; do
+  for record in "$FOREST_RUN_DIR/forest.pid" "$FOREST_RUN_DIR/run/samba.pid" "$SESSION_DIR/proxy.pid"; do
     [ ! -f "$record" ] || cp "$record" "$dir/$(basename "$record")"
   done
   pid=$(recorded_pid "$FOREST_RUN_DIR/forest.pid")
@@ -186,7 +140,7 @@ attribute_ldif() { forest ldif "$root/tools/schema-additions.ldif" | awk -v RS= 
 
 run() {
   case $1 in
-    forest-fresh) forest_fresh ;;
+    forest-fresh) fresh_forest "$FOREST_TEMPLATE" "$FOREST_RUN_DIR" "$FOREST_IP" ;;
     forest-stop) forest stop "$FOREST_RUN_DIR" ;;
     forest-pause) forest pause "$FOREST_RUN_DIR" ;;
     forest-resume) forest resume "$FOREST_RUN_DIR" ;;
@@ -226,8 +180,8 @@ run() {
     plant-schema-additions)
       forest ldapmodify "$FOREST_RUN_DIR" < <(forest ldif "$root/tools/schema-additions.ldif") ;;
     forest-adduser) forest adduser "$FOREST_RUN_DIR" "$2" "$3" ;;
-    proxy-start) shift; proxy_start "$@" ;;
-    proxy-stop) proxy_stop ;;
+    proxy-start) shift; start_proxy "$SESSION_DIR" "$PROXY_IP" "$FOREST_IP" "$@" ;;
+    proxy-stop) stop_proxy "$SESSION_DIR" ;;
     proxy-log) cat "$proxy_log" ;;
     campaign-next) campaign_next ;;
     evidence-screen) evidence_screen "$2" "$3" ;;

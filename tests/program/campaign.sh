@@ -15,6 +15,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+. "$root/tools/lib/session.sh"
 
 driver="" prefix="" work="" shots="" killed_first=0
 arguments=("$@")
@@ -36,7 +37,6 @@ if [ -z "$driver" ] || [ -z "$prefix" ] || [ -z "$work" ] || [ -z "$shots" ] || 
 fi
 lanes=("$@")
 begin=$SECONDS
-. "$root/tools/pids.sh"
 
 # The processes of the runs whose environment carries TOKEN, by pid: those
 # that carry it, and those that hold a file open under the work directory
@@ -45,18 +45,18 @@ carrying() {
   { grep -lsza "^CAMPAIGN_RUN=$1" /proc/[0-9]*/environ || true
     find /proc/[0-9]*/fd -lname "$work/*" 2>/dev/null || true; } | cut -d/ -f3 | sort -un
 }
-described() { [ $# -eq 0 ] || ps -o pid=,args= -p "$(IFS=,; echo "$*")" | sed 's/^ */  /'; }
 
 # A run killed as ctest kills a test at its time-out (SIGKILL to it and what
 # runs below it) at its first row leaves its daemons (samba, Wine's detached
-# processes) running. The run after it must end them by their records before
-# it starts, and pass; then nothing of either run may be left. Everything a
-# run starts inherits a token in its environment (Wine passes it on to the
-# Linux programs it starts too), whatever its records say.
+# processes) running: if it left nothing, the recovery would go untested,
+# and that fails. The run after it must end them by their records before it
+# starts, and pass; then nothing of either run may be left. Everything a run
+# starts inherits a token in its environment (Wine passes it on to the Linux
+# programs it starts too), whatever its records say.
 killed_first() {
   local again=() word token=$$-$RANDOM killed status=0 left
   for word in "${arguments[@]}"; do [ "$word" = --killed-first ] || again+=("$word"); done
-  remove_work "$work"
+  remove_work "$work" || return 1
   CAMPAIGN_RUN=$token-killed setsid "$0" "${again[@]}" >"$work.killed.out" 2>&1 &
   killed=$!
   until grep -qs '^row ' "$work"/lane-*.out; do
@@ -72,6 +72,7 @@ killed_first() {
   mapfile -t left < <(carrying "$token")
   echo "the run killed at its first row left ${#left[@]} processes running:"
   described "${left[@]}"
+  [ ${#left[@]} -gt 0 ] || { echo "so there was nothing for the run after it to end"; return 1; }
   CAMPAIGN_RUN=$token-again "$0" "${again[@]}" || status=$?
   mapfile -t left < <(carrying "$token")
   if [ ${#left[@]} -gt 0 ]; then
@@ -88,8 +89,7 @@ if [ "$killed_first" = 1 ]; then
 fi
 
 # What a run that was killed left running there ends before anything starts.
-remove_work "$work"
-mkdir -p "$work"
+open_work "$work"
 echo 0 >"$work/queue"
 export CAMPAIGN_EVIDENCE=$work/evidence
 # Wine's own error messages (a program that cannot reach its display or
@@ -99,12 +99,13 @@ export WINEDEBUG=${WINEDEBUG:--all,err+all}
 
 pids=()
 cleanup() {
-  local pid i
+  local status=$1 pid i
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  for i in "${!lanes[@]}"; do "$root/tools/forest.sh" remove "$work/forest-$i" >/dev/null 2>&1 || true; done
+  for i in "${!lanes[@]}"; do forest remove "$work/forest-$i" >/dev/null || status=1; done
+  close_work "$status"
 }
-trap cleanup EXIT
+trap 'cleanup $?' EXIT
 
 for i in "${!lanes[@]}"; do
   forest_ip=${lanes[$i]%%:*} proxy_ip=${lanes[$i]##*:}

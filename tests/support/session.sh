@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
 # Runs one Windows test program under Wine on a private Xvfb display, whose
 # screenshots go to the --shots directory (SHOTS_DIR); ends the display, the
-# prefix's wineserver and whatever the tests' Linux-side helpers left running
+# prefix's processes and whatever the tests' Linux-side helpers left running
 # with a pid record in the --work directory (SESSION_DIR/*.pid) afterwards,
 # and what a killed session left there before it starts.
 #   session.sh --prefix WINEPREFIX --work DIR --shots DIR -- program.exe [args...]
-# The exit code is the program's.
+# The exit code is the program's; 1 when something of the session survives.
 set -euo pipefail
 
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-. "$root/tools/xvfb.sh"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tools/lib/session.sh"
 
 prefix="" work="" shots=""
 while [ $# -gt 0 ]; do
@@ -27,41 +26,41 @@ if [ -z "$prefix" ] || [ -z "$work" ] || [ -z "$shots" ] || [ $# -lt 1 ]; then
   exit 2
 fi
 
-# What a killed session left running there (the display, the helpers of
-# its tests) ends with it.
-remove_work "$work"
-mkdir -p "$work" "$shots"
+# The prefix's wineserver (and the desktop it keeps) belongs to this
+# session's display: one left over from an earlier session would still hold
+# that session's DISPLAY, and windows would open on a display nobody looks at.
+end_prefix "$prefix"
+open_work "$work" "$prefix"
+mkdir -p "$shots"
 rm -f "$shots"/*.png
 
-cleanup() {
+closing() {
+  local status=$?
   grep -vE '^[0-9a-f]+:[0-9a-f]+:[a-z]+:' "$work/stderr.log" >&2 2>/dev/null || true
-  # The prefix's wineserver (and the desktop it keeps) belongs to this
-  # display; a later session must not find it pointing at a display that is gone.
-  end_prefix "$prefix"
-  stop_xvfb
-  # A session that leaves something running fails, whatever its program said.
-  end_leftovers "$work" || exit 1
+  close_work $status
 }
-trap cleanup EXIT
-
-# A server left over from an earlier session would still hold that session's
-# DISPLAY, and windows would open on a display nobody looks at.
-end_prefix "$prefix"
+trap closing EXIT
 
 start_xvfb "$work"
-echo "session: Xvfb pid $XVFB_PID on $DISPLAY" >&2
+echo "session: Xvfb pid $(recorded_pid "$work/xvfb.pid") on $DISPLAY" >&2
 
 # Without a window manager, X11 decorations never appear, and every window
 # that is hidden or destroyed waits 2 s for one to see it withdrawn (each
-# program's exit took that long). Let Wine draw the caption and close box
-# itself, so the tests can click them, and place its windows itself.
-if [ ! -f "$prefix.unmanaged" ]; then
-  for setting in Decorated Managed; do
-    "$root/tools/wine-run.sh" --prefix "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' \
-      /v $setting /t REG_SZ /d N /f >/dev/null 2>&1
-  done
-  touch "$prefix.unmanaged"
-fi
+# program's exit took that long): Wine draws the caption and close box
+# itself, so the tests can click them, and places its windows itself. The
+# DLL overrides that a test program set for the exe are cleared: a driver
+# killed at its time-out runs no destructor, and a later one would find the
+# exe running Wine's own ADSI, or DLLs planted beside it.
+cat >"$work/session.reg" <<'EOF'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Decorated"="N"
+"Managed"="N"
+
+[-HKEY_CURRENT_USER\Software\Wine\AppDefaults\schema-modify.exe\DllOverrides]
+EOF
+"$root/tools/wine-run.sh" --prefix "$prefix" regedit /s "Z:$work/session.reg" >/dev/null 2>&1
 
 export SHOTS_DIR=$shots SESSION_DIR=$work
 # Wine writes the trace of every process that the driver starts to the

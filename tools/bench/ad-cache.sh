@@ -11,19 +11,13 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/tools/lib/session.sh"
 build=${1:-$root/build-bench}
 lag=${2:-300}
 ip=${FOREST_IP:-127.0.0.8}
 proxy_ip=${PROXY_IP:-127.0.0.11}
-for address in "$ip" "$proxy_ip"; do
-  case $address in
-    127.*) ;;
-    *) echo "ad-cache: $address is not a loopback address (127.0.0.0/8)" >&2; exit 2 ;;
-  esac
-done
+loopback_only "$ip" "$proxy_ip" || exit 2
 say() { echo "ad-cache: $*" >&2; }
-. "$root/tools/xvfb.sh"
-. "$root/tools/bench/proxy.sh"
 
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
@@ -31,7 +25,8 @@ say "building in $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target schema-modify activeds_provider bench-probe >/dev/null
 work=$build/ad-cache
-rm -rf "$work"
+open_work "$work" "$build/wineprefix-ad-cache"
+trap 'close_work $?' EXIT
 mkdir -p "$work/bin" "$work/provider"
 cp "$build/app/schema-modify.exe" "$build/tools/bench/bench-probe.exe" "$work/bin/"
 # A copy of the provider (never beside the exe), so that a rebuild during the
@@ -39,21 +34,12 @@ cp "$build/app/schema-modify.exe" "$build/tools/bench/bench-probe.exe" "$work/bi
 cp "$build/wine/activeds.dll" "$work/provider/"
 export ADSI_PROVIDER=$work/provider/activeds.dll WINEPREFIX=$build/wineprefix-ad-cache WINEDEBUG=-all
 
-forest_run=$work/forest
-cleanup() {
-  proxy_stop
-  "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
-  stop_xvfb
-}
-trap cleanup EXIT
 start_xvfb "$work"
 
 log=$work/proxy.log
 fresh_proxy() {  # fresh_proxy [OPTIONS...]: a fresh forest and the proxy in front of it
-  proxy_stop
-  "$root/tools/forest.sh" remove "$forest_run" >/dev/null 2>&1 || true
-  "$root/tools/forest.sh" fresh "$build/bench-forest-template" "$forest_run" "$ip" >/dev/null
-  proxy_start "$proxy_ip" "$ip" "$log" "$@"
+  fresh_forest "$build/bench-forest-template" "$work/forest" "$ip" >/dev/null
+  start_proxy "$work" "$proxy_ip" "$ip" "$@"
 }
 
 run() {  # run N: one run of the exe with Setup pressed, its output in $work/runN.txt

@@ -1,5 +1,6 @@
 # Shared by the parts of tools/forest.sh: the forest's constants, failure
-# reporting, and the pid bookkeeping that names one samba for good.
+# reporting, and the pid records (tools/lib/session.sh) that name one samba
+# for good.
 
 readonly REALM=SAMDOM.TEST
 readonly DNS_DOMAIN=samdom.test
@@ -25,19 +26,12 @@ abs() {
   (cd "$1" && pwd)
 }
 
-loopback_only() {
-  case $1 in
-    127.*) ;;
-    *) die "the forest listens on loopback only; $1 is not in 127.0.0.0/8" ;;
-  esac
-}
-
 ip_of() {
   [ -f "$1/forest.ip" ] || die "$1 is not a forest run directory (no forest.ip)"
   cat "$1/forest.ip"
 }
 
-. "$(dirname "${BASH_SOURCE[0]}")/../pids.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/session.sh"
 
 # The recorded master pid of a copy when that very process is still alive;
 # empty otherwise. samba rewrites its command line ("samba: root process"),

@@ -23,7 +23,9 @@ launch() {
   local dir=$1 ip pid deadline
   ip=$(ip_of "$dir")
   [ -z "$(live_pid "$dir")" ] || die "the forest in $dir is already running"
-  rm -f "$dir/run/samba.pid" "$dir/forest.pid"
+  # Children that outlived a samba that died would hold its address.
+  end_recorded "$dir/forest.pid" || die "what is left of the forest in $dir still runs"
+  rm -f "$dir/run/samba.pid"
   if ldap_answers "$ip"; then
     die "something already answers LDAP on $ip; choose another address (FOREST_IP)"
   fi
@@ -47,7 +49,7 @@ launch() {
     fi
     sleep 0.2
   done
-  [ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null || true
+  stop_dir "$dir" >&2 || true
   die "LDAP on $ip did not answer within ${START_TIMEOUT}s; $(log_tail "$dir")"
 }
 
@@ -65,7 +67,7 @@ cmd_start() {
   local template run ip=$3
   need samba
   need ldapsearch
-  loopback_only "$ip"
+  loopback_only "$ip" || exit 1
   template=$(cd "$1" 2>/dev/null && pwd) || die "no template directory $1; run provision first"
   [ -f "$template/.provisioned" ] || die "$template is not a provisioned template; run provision first"
   run=$(abs "$2")
@@ -80,45 +82,29 @@ cmd_start() {
   launch "$run"
 }
 
+# SIGTERM to the copy's samba, which ends its children on its way out: the
+# wait is for all of them, so that a copy that starts again finds its
+# databases closed. What outlives STOP_TIMEOUT is killed; what survives that
+# keeps the record, and the stop fails.
 stop_dir() {
-  local dir=$1 pid deadline
+  local dir=$1 pid
   pid=$(live_pid "$dir")
-  if [ -z "$pid" ]; then
-    rm -f "$dir/forest.pid"
-    return 0
+  if ! end_recorded "$dir/forest.pid" "$STOP_TIMEOUT"; then
+    echo "forest: samba of $dir survives; its record stays in $dir/forest.pid" >&2
+    return 1
   fi
-  # A stopped samba cannot act on SIGTERM; let it run again first.
-  signal_tree "$dir" CONT
-  local -a tree
-  mapfile -t tree < <(process_tree "$pid")
-  kill -TERM "$pid" 2>/dev/null || true
-  # Waits for the master and the children it ends on its way out, so that a copy that
-  # starts again finds its databases closed.
-  deadline=$((SECONDS + STOP_TIMEOUT))
-  while [ $SECONDS -lt $deadline ] && any_running "${tree[@]}"; do
-    sleep 0.2
-  done
-  if [ -n "$(live_pid "$dir")" ]; then
-    echo "forest: samba $pid did not end on SIGTERM; killing it" >&2
-    kill -KILL "${tree[@]}" 2>/dev/null || true
-  fi
-  # Children that outlived the master (they normally end with it) are
-  # still in the process group that the master leads.
-  if [ ${#tree[@]} -gt 1 ] && ps -o pid= -g "$pid" >/dev/null 2>&1; then
-    kill -KILL -- "-$pid" 2>/dev/null || true
-  fi
-  rm -f "$dir/forest.pid"
-  echo "forest: stopped samba $pid of $dir"
+  [ -z "$pid" ] || echo "forest: stopped samba $pid of $dir"
 }
 
 # Stops a copy, or both DCs of a copied pair.
 stop_any() {
-  local dir=$1 member
+  local dir=$1 member status=0
   if [ -f "$dir/forest.pair" ]; then
-    for member in $(cat "$dir/forest.pair"); do stop_dir "$dir/$member"; done
+    for member in $(cat "$dir/forest.pair"); do stop_dir "$dir/$member" || status=1; done
   else
-    stop_dir "$dir"
+    stop_dir "$dir" || status=1
   fi
+  [ $status -eq 0 ] || die "something of the forest in $dir still runs"
 }
 
 signal_tree() {
@@ -131,13 +117,11 @@ signal_tree() {
 }
 
 cmd_stop() {
-  [ $# -eq 1 ] || die "usage: forest.sh stop RUN_DIR"
   [ -d "$1" ] || return 0
   stop_any "$(abs "$1")"
 }
 
 cmd_remove() {
-  [ $# -eq 1 ] || die "usage: forest.sh remove RUN_DIR"
   [ -d "$1" ] || return 0
   local run
   run=$(abs "$1")
@@ -147,14 +131,12 @@ cmd_remove() {
 
 # Tests that change the directory call this to begin from the template again.
 cmd_restart() {
-  [ $# -eq 1 ] || die "usage: forest.sh restart RUN_DIR"
-  local run template ip
-  run=$(abs "$1")
-  [ -f "$run/forest.template" ] || die "$run was not made by forest.sh start"
-  template=$(cat "$run/forest.template")
-  ip=$(ip_of "$run")
-  cmd_remove "$run"
-  cmd_start "$template" "$run" "$ip"
+  local template ip
+  [ -f "$1/forest.template" ] || die "$1 was not made by forest.sh start"
+  template=$(cat "$1/forest.template")
+  ip=$(ip_of "$1")
+  cmd_remove "$1"
+  cmd_start "$template" "$1" "$ip"
 }
 
 cmd_fresh() {
@@ -164,24 +146,13 @@ cmd_fresh() {
   cmd_start "$@"
 }
 
-cmd_up() {
-  [ $# -eq 1 ] || die "usage: forest.sh up RUN_DIR"
-  launch "$(abs "$1")"
-}
-
 cmd_pause() {
-  [ $# -eq 1 ] || die "usage: forest.sh pause RUN_DIR"
-  local dir
-  dir=$(abs "$1")
-  [ -n "$(live_pid "$dir")" ] || die "the forest in $dir is not running"
-  signal_tree "$dir" STOP
-  echo "forest: paused $dir"
+  [ -n "$(live_pid "$1")" ] || die "the forest in $1 is not running"
+  signal_tree "$1" STOP
+  echo "forest: paused $1"
 }
 
 cmd_resume() {
-  [ $# -eq 1 ] || die "usage: forest.sh resume RUN_DIR"
-  local dir
-  dir=$(abs "$1")
-  signal_tree "$dir" CONT
-  echo "forest: resumed $dir"
+  signal_tree "$1" CONT
+  echo "forest: resumed $1"
 }

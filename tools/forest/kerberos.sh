@@ -41,17 +41,9 @@ kerberos_env() {
   echo "KRB5CCNAME=FILE:$1/krb5cc"
 }
 
-cmd_kerberos() {
-  [ $# -eq 1 ] || die "usage: forest.sh kerberos RUN_DIR"
-  kerberos_env "$(abs "$1")"
-}
-
 cmd_kinit() {
-  [ $# -eq 1 ] || die "usage: forest.sh kinit RUN_DIR"
   need kinit
-  local dir
-  dir=$(abs "$1")
-  kerberos_env "$dir" >/dev/null
-  echo "$ADMIN_PASSWORD" | KRB5_CONFIG="$dir/krb5.conf" KRB5CCNAME="FILE:$dir/krb5cc" \
-    kinit "${ADMIN_USER%@*}@$REALM" >/dev/null || die "kinit as Administrator failed in $dir"
+  kerberos_env "$1" >/dev/null
+  echo "$ADMIN_PASSWORD" | KRB5_CONFIG="$1/krb5.conf" KRB5CCNAME="FILE:$1/krb5cc" \
+    kinit "${ADMIN_USER%@*}@$REALM" >/dev/null || die "kinit as Administrator failed in $1"
 }

@@ -129,8 +129,7 @@ build_pair() {
 
 cmd_provision_pair() {
   [ $# -eq 3 ] || die "usage: forest.sh provision-pair TEMPLATE_DIR IP1 IP2"
-  loopback_only "$2"
-  loopback_only "$3"
+  loopback_only "$2" "$3" || exit 1
   need samba-tool
   need samba
   need samba_spnupdate

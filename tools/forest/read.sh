@@ -11,22 +11,23 @@ cmd_search() {
   ldbsearch -H "$dir/private/sam.ldb" "$@"
 }
 
+# TOOL (ldapsearch, ldapmodify) on the copy in RUN_DIR as Administrator:
+# as_admin TOOL RUN_DIR ARGS...
+as_admin() {
+  local tool=$1 ip
+  ip=$(ip_of "$(abs "$2")")
+  shift 2
+  timeout 60 "$tool" -x -H "ldap://$ip" -D "$ADMIN_USER" -w "$ADMIN_PASSWORD" "$@"
+}
+
 cmd_ldapsearch() {
   [ $# -ge 1 ] || die "usage: forest.sh ldapsearch RUN_DIR [ldapsearch args...]"
-  local dir ip
-  dir=$(abs "$1")
-  shift
-  ip=$(ip_of "$dir")
-  timeout 60 ldapsearch -x -LLL -o ldif-wrap=no -H "ldap://$ip" -D "$ADMIN_USER" -w "$ADMIN_PASSWORD" "$@"
+  as_admin ldapsearch "$1" -LLL -o ldif-wrap=no "${@:2}"
 }
 
 cmd_ldapmodify() {
   [ $# -ge 1 ] || die "usage: forest.sh ldapmodify RUN_DIR [ldapmodify args...] <LDIF"
-  local dir ip
-  dir=$(abs "$1")
-  shift
-  ip=$(ip_of "$dir")
-  timeout 60 ldapmodify -x -H "ldap://$ip" -D "$ADMIN_USER" -w "$ADMIN_PASSWORD" "$@"
+  as_admin ldapmodify "$@"
 }
 
 # An LDIF written for any forest, its placeholder DN DC=X replaced with this
@@ -45,9 +46,4 @@ cmd_adduser() {
   echo "forest: user $2@$DNS_DOMAIN created in $dir"
 }
 
-cmd_status() {
-  [ $# -eq 1 ] || die "usage: forest.sh status RUN_DIR"
-  local dir
-  dir=$(abs "$1")
-  [ -n "$(live_pid "$dir")" ] && ldap_answers "$(ip_of "$dir")"
-}
+cmd_status() { [ -n "$(live_pid "$1")" ] && ldap_answers "$(ip_of "$1")"; }

@@ -118,14 +118,14 @@ build_single() {
   write_kerberos "$work" "$ip"
   # One start makes the TLS keys, so that every copy starts quickly.
   launch "$work"
-  stop_dir "$work"
-  rm -f "$work/forest.ip" "$work/forest.pid"
+  stop_any "$work"
+  rm -f "$work/forest.ip"
 }
 
 cmd_provision() {
   [ $# -ge 1 ] || die "usage: forest.sh provision TEMPLATE_DIR [IP]"
   local ip=${2:-${FOREST_IP:-127.0.0.2}}
-  loopback_only "$ip"
+  loopback_only "$ip" || exit 1
   need samba-tool
   need samba
   need ldbmodify
