@@ -2,7 +2,7 @@
 # The program tests' actions on the Linux side, one per call:
 #   agent.sh COMMAND [WORDS...]
 # forest control (fresh copy, stop, pause, resume, kill; the two-DC pair),
-# screenshots of the Xvfb display, independent reads of the schema, the
+# screenshots of the Xvfb display, schema objects planted before a run, the
 # LDAP proxy (tools/ldap-proxy.py) between the program and the forest, and
 # the fault campaign's queue and evidence. The
 # test driver under Wine runs it through /bin/sh (tests/support/Unix.h).
@@ -13,7 +13,6 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-schema=CN=Schema,CN=Configuration,DC=samdom,DC=test
 
 . "$root/tools/lib/session.sh"
 
@@ -28,32 +27,12 @@ kill_samba() {
   echo "killed samba $pid and the processes below it"
 }
 
-# Prints, for each entry named cn=$2 in the schema of the copy in $1, its dn
-# and the attributes asked for.
-schema_entries_in() {
-  local run=$1 name=$2; shift 2
-  forest search "$run" -b "$schema" -s one "(cn=$name)" dn "$@" \
-    | { grep -v '^#' || true; } | sed '/^$/d'
-}
-schema_entries() { schema_entries_in "$FOREST_RUN_DIR" "$@"; }
-
 # The copy of one DC of the pair: dc1 or dc2.
 pair_dc() {
   case $1 in
     dc1 | dc2) echo "$FOREST_PAIR_RUN/$1" ;;
     *) echo "no DC $1 in the pair" >&2; return 2 ;;
   esac
-}
-
-# Waits (at most 30 s) until the schema of DC $1 holds cn=$2.
-pair_wait() {
-  local dc start=$SECONDS
-  dc=$(pair_dc "$1")
-  until schema_entries_in "$dc" "$2" | grep -q '^dn: '; do
-    [ $((SECONDS - start)) -lt 30 ] || { echo "$2 did not reach $1 within 30 s"; return 1; }
-    sleep 0.2
-  done
-  echo "$2 on $1 after $((SECONDS - start)) s"
 }
 
 # A user of the new class with the new attribute, added on DC $1 over LDAP,
@@ -149,18 +128,8 @@ run() {
     pair-stop) forest stop "$(pair_dc "$2")" ;;
     pair-up) forest up "$(pair_dc "$2")" ;;
     pair-transfer) pair_dc "$2" >/dev/null && forest transfer-schema "$FOREST_PAIR_RUN" "$2" ;;
-    pair-entry) shift; schema_entries_in "$(pair_dc "$1")" "${@:2}" ;;
-    pair-wait) pair_wait "$2" "$3" ;;
     pair-add-user) pair_add_user "$2" ;;
     screenshot) screen_to "$SHOTS_DIR/$2.png" ;;
-    schema-count)
-      schema_entries "$2" | grep -c '^dn: ' || true ;;
-    schema-entry)
-      shift; schema_entries "$@" ;;
-    # The entries that FILTER finds in the schema, read over LDAP from the DC
-    # itself as Administrator: it fails unless the DC answers a bind and a read.
-    schema-over-ldap)
-      shift; forest ldapsearch "$FOREST_RUN_DIR" -b "$schema" -s one "$@" ;;
     # Plants an attribute that holds the program's OID under a name of its
     # own, then tries the program's own attribute the same way and prints the
     # server's answer to it, which the program must show word for word.
