@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <ostream>
 
 namespace ProgramTest {
 namespace {
@@ -115,6 +116,8 @@ struct AdCase {
 };
 
 const size_t kWholeBudget = static_cast<size_t>(-1);
+
+void PrintTo(const AdCase& row, std::ostream* out) { *out << row.name; }
 
 class AdAnswers : public ThroughProxy, public testing::WithParamInterface<AdCase> {};
 

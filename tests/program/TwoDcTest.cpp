@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <sstream>
 
 namespace ProgramTest {
@@ -145,6 +146,8 @@ struct MasterDown {
     HRESULT shown;
     const char* logged;
 };
+
+void PrintTo(const MasterDown& row, std::ostream* out) { *out << row.name; }
 
 class SchemaMasterDown : public TwoDc, public testing::WithParamInterface<MasterDown> {};
 
