@@ -17,8 +17,9 @@ check() {  # check NAME COMMAND...: one row
 alive() { for pid in "$@"; do [ -z "$(running_since "$pid")" ] || return 0; done; return 1; }
 gone() { for _ in $(seq 100); do pgrep -f "^$1" >/dev/null || return 0; sleep 0.05; done; return 1; }
 
-# A run stopped as a user or ctest stops it, with a daemon in a session of
-# its own that no signal to the run's group reaches.
+# A run stopped as a user, ctest or timeout stops it, with a daemon in a
+# session of its own that no signal to the run's group reaches: stopped_run
+# SIGNAL group|process.
 stopped_run() {
   local daemon="sleep 300.$$$RANDOM" run
   # Job control: the run leads a process group of its own, and SIGINT is
@@ -29,12 +30,17 @@ stopped_run() {
   set +m
   for _ in $(seq 100); do pgrep -f "^$daemon" >/dev/null && break; sleep 0.05; done
   pgrep -f "^$daemon" >/dev/null || return 1
-  kill "-$1" -- "-$run"
+  if [ "$2" = group ]; then kill "-$1" -- "-$run"; else kill "-$1" "$run"; fi
+  local ended=1
+  for _ in $(seq 100); do [ -n "$(running_since "$run")" ] || { ended=0; break; }; sleep 0.1; done
+  [ $ended = 0 ] || kill -KILL -- "-$run"
   { wait "$run"; } 2>/dev/null || true
-  gone "$daemon" || { pkill -KILL -f "^$daemon"; return 1; }
+  gone "$daemon" && [ $ended = 0 ] || { pkill -KILL -f "^$daemon"; return 1; }
 }
 if unshare -n -p -f --kill-child --mount-proc true 2>/dev/null; then
-  for signal in TERM INT KILL; do check "SIG$signal to tools/isolated.sh's group ends the run's daemon" stopped_run $signal; done
+  for stop in "TERM group" "INT group" "KILL group" "TERM process" "KILL process"; do
+    check "SIG${stop% *} to tools/isolated.sh's ${stop#* } ends the run's daemon" stopped_run $stop
+  done
 else
   echo "skipped: a stopped run's daemons (unshare is refused here)"
 fi

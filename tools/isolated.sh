@@ -4,7 +4,7 @@
 # Wine, the forests) can send a packet off this machine; and every process of
 # the run, daemons in sessions of their own included (samba -D, Wine's
 # services), ends with it, whether it ends by itself, by Ctrl-C, or by
-# SIGTERM or SIGKILL to this script's process group. Where unshare is
+# SIGTERM or SIGKILL to this script or its process group. Where unshare is
 # refused, says so and runs the command as it is.
 #   isolated.sh COMMAND [ARGS...]
 # The command sees SCHEMA_MODIFY_ISOLATED=1 (or =0 when unshare was refused).
@@ -16,21 +16,24 @@ set -euo pipefail
 if [ "${SCHEMA_MODIFY_ISOLATED:-}" = 1 ]; then
   exec "$@"
 fi
-namespaces=(-n -p -f --kill-child --mount-proc)
-[ "${SCHEMA_MODIFY_KEEP_RUNNING:-}" != 1 ] || namespaces=(-n)
+if [ "${SCHEMA_MODIFY_KEEP_RUNNING:-}" = 1 ] && unshare -n true 2>/dev/null; then
+  SCHEMA_MODIFY_ISOLATED=1 exec unshare -n bash -c 'ip link set lo up && exec "$@"' isolated "$@"
+fi
 # The kernel ends every process of a PID namespace when its first process
-# ends; SIGKILL to the forking unshare ends that one (--kill-child). The
-# first process ignores every signal it has no handler for, and unshare
-# ignores TERM and INT: hence the trap. The command runs in the background,
-# as bash runs a trap only once the command in the foreground has ended,
-# with the signals that bash ignores there (INT, QUIT) as they were.
-if unshare "${namespaces[@]}" true 2>/dev/null; then
-  SCHEMA_MODIFY_ISOLATED=1 exec unshare "${namespaces[@]}" bash -c '
+# ends, which SIGKILL to the forking unshare brings about (--kill-child).
+# unshare ignores TERM and INT: this script takes them, and its own end ends
+# unshare (--pdeathsig). The first process keeps waiting for the command
+# rather than becoming it, and gives it back the signals that bash ignores
+# in a command that it runs in the background (INT, QUIT).
+if unshare -n -p -f --kill-child --mount-proc true 2>/dev/null; then
+  SCHEMA_MODIFY_ISOLATED=1 setpriv --pdeathsig KILL unshare -n -p -f --kill-child --mount-proc bash -c '
     ip link set lo up || exit
-    [ $$ = 1 ] || exec "$@"
-    trap "exit 143" TERM INT HUP
     env --default-signal=INT,QUIT "$@" <&0 &
-    wait $!' isolated "$@"
+    wait $!' isolated "$@" <&0 &
+  run=$!
+  trap 'kill -KILL $run; exit 143' TERM INT HUP
+  wait $run
+  exit
 fi
 echo "isolated: unshare was refused here (it needs root or user namespaces): running WITHOUT a" \
   "private network namespace; Samba tooling may then send DNS queries off this machine" >&2
