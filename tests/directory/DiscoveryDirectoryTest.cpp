@@ -19,15 +19,6 @@ std::string ParentDn(const std::string& dn) {
     return comma == std::string::npos ? std::string() : dn.substr(comma + 1);
 }
 
-std::wstring GetString(IADs* object, const wchar_t* property) {
-    Scoped::Bstr name(property);
-    Scoped::Variant value;
-    HRESULT hr = object->Get(name.get(), value.out());
-    EXPECT_EQ(S_OK, hr) << Narrow(property);
-    if (FAILED(hr) || value->vt != VT_BSTR) return std::wstring();
-    return value->bstrVal ? value->bstrVal : L"";
-}
-
 // The server object of the schema role owner as the directory itself holds
 // it: the parent of the schema container's fSMORoleOwner.
 struct ExpectedMaster {
@@ -64,8 +55,8 @@ TEST(FindSchemaMasterForest, ReturnsTheRoleOwnersServerObjectThroughServerlessPa
         FAIL() << "FindSchemaMaster threw 0x" << std::hex << e.hresult();
     }
     ASSERT_TRUE(server);
-    EXPECT_EQ(expected.dnsHostName, Narrow(GetString(server.Get(), L"dnsHostName")));
-    EXPECT_EQ(expected.dn, Narrow(GetString(server.Get(), L"distinguishedName")));
+    EXPECT_EQ(expected.dnsHostName, Narrow(ProviderTest::GetString(server.Get(), L"dnsHostName")));
+    EXPECT_EQ(expected.dn, Narrow(ProviderTest::GetString(server.Get(), L"distinguishedName")));
 
     Scoped::Bstr path;
     ASSERT_EQ(S_OK, server->get_ADsPath(path.out()));

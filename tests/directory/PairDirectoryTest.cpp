@@ -62,10 +62,7 @@ std::string MasterFoundThrough(int dc) {
         ADD_FAILURE() << "FindSchemaMaster through DC" << dc << " threw 0x" << std::hex << e.hresult();
         return "";
     }
-    Scoped::Bstr name(L"distinguishedName");
-    Scoped::Variant value;
-    EXPECT_EQ(S_OK, server->Get(name.get(), value.out()));
-    return value->vt == VT_BSTR ? Narrow(value->bstrVal) : "";
+    return Narrow(ProviderTest::GetString(server.Get(), L"distinguishedName"));
 }
 
 const char Dc1Server[] = "CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test";

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -18,20 +17,6 @@ using namespace ProviderTest;
 using TestSupport::ReadAdAnswer;
 
 namespace {
-
-std::vector<std::string> LoggedOperations(const std::wstring& path) {
-    std::ifstream in(Narrow(path));
-    std::vector<std::string> ops;
-    std::string line;
-    while (std::getline(in, line)) ops.push_back(line.substr(0, line.find(' ')));
-    return ops;
-}
-
-std::wstring TempFile(const wchar_t* prefix) {
-    wchar_t dir[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, dir);
-    return std::wstring(dir) + UniqueName(prefix) + L".log";
-}
 
 // A server on loopback that takes connections and never answers, as a DC
 // stopped with SIGSTOP does, or answers a bind with the result it is given.
@@ -352,8 +337,7 @@ TEST(ProviderCredentials, UserWithoutSchemaRightsIsDenied) {
 
 TEST(ProviderSessions, OneBindPerServerWhileObjectsLive) {
     REQUIRE_FOREST();
-    std::wstring log = TempFile(L"provider-sessions-");
-    ScopedEnvironment stats(L"WINEADSI_STATS", log);
+    OperationLog log;
     {
         Scoped::ComPtr<IADs> root, users, sameServer;
         ASSERT_EQ(S_OK, Bind(L"LDAP://RootDSE", IID_IADs, root));
@@ -362,17 +346,13 @@ TEST(ProviderSessions, OneBindPerServerWhileObjectsLive) {
         // same server.
         ASSERT_EQ(S_OK, Bind(L"LDAP://" + TheForest().server + L":389/CN=Users,DC=samdom,DC=test", IID_IADs,
                              sameServer));
-        std::vector<std::string> ops = LoggedOperations(log);
-        EXPECT_EQ(1, std::count(ops.begin(), ops.end(), std::string("bind")));
-        EXPECT_EQ(3, std::count(ops.begin(), ops.end(), std::string("search")));
+        EXPECT_EQ(1, log.Count("bind"));
+        EXPECT_EQ(3, log.Count("search"));
     }
     // Everything released: the next bind opens a new session.
     Scoped::ComPtr<IADs> again;
     ASSERT_EQ(S_OK, Bind(L"LDAP://RootDSE", IID_IADs, again));
-    std::vector<std::string> ops = LoggedOperations(log);
-    EXPECT_EQ(2, std::count(ops.begin(), ops.end(), std::string("bind")));
-    again.Reset();
-    ::DeleteFileW(log.c_str());
+    EXPECT_EQ(2, log.Count("bind"));
 }
 
 TEST(ProviderSessions, ABindThatHangsHoldsUpNoOtherBind) {

@@ -9,14 +9,6 @@ namespace {
 
 const wchar_t UsersPath[] = L"LDAP://CN=Users,DC=samdom,DC=test";
 
-std::wstring ReadCn(IADs* object) {
-    Scoped::Bstr name(L"cn");
-    Scoped::Variant value;
-    HRESULT hr = object->Get(name.get(), value.out());
-    EXPECT_EQ(S_OK, hr);
-    return SUCCEEDED(hr) && V_VT(value.get()) == VT_BSTR ? V_BSTR(value.get()) : L"";
-}
-
 // The tickets in the forest's cache, as klist lists them ("" when none).
 std::string CachedTickets() {
     std::string output;
@@ -32,7 +24,7 @@ TEST(ProviderKerberos, ConfiguredIdentityBindsAndReads) {
     ScopedEnvironment auth(L"WINEADSI_AUTH", L"kerberos");
     Scoped::ComPtr<IADs> users;
     ASSERT_EQ(S_OK, Bind(UsersPath, IID_IADs, users));
-    EXPECT_EQ(L"Users", ReadCn(users.Get()));
+    EXPECT_EQ(L"Users", GetString(users.Get(), L"cn"));
     // A service ticket for ldap/<server> was obtained: the bind went
     // through the KDC, not a simple bind with the password.
     EXPECT_NE(std::string::npos, CachedTickets().find("ldap/" + Narrow(TheForest().server) + "@SAMDOM.TEST"))
@@ -72,7 +64,7 @@ TEST(ProviderKerberos, WithoutIdentityTheTicketCacheIsUsed) {
     std::string output;
     ASSERT_EQ(0, RunUnix(TheForest().script + " kinit " + TheForest().runDir, &output)) << output;
     ASSERT_EQ(S_OK, Bind(UsersPath, IID_IADs, users));
-    EXPECT_EQ(L"Users", ReadCn(users.Get()));
+    EXPECT_EQ(L"Users", GetString(users.Get(), L"cn"));
 }
 
 TEST(ProviderKerberos, UnknownMethodIsRefused) {

@@ -207,10 +207,7 @@ TEST(ProviderSearch, DeferredToTheFirstRow) {
     LPWSTR cn[] = {const_cast<LPWSTR>(L"cn")};
 
     OperationLog log;
-    auto searches = [&] {
-        std::vector<std::string> ops = log.Operations();
-        return std::count(ops.begin(), ops.end(), std::string("search"));
-    };
+    auto searches = [&] { return log.Count("search"); };
     Scoped::SearchHandle gone(detached.Get());
     EXPECT_EQ(S_OK, detached->ExecuteSearch(const_cast<LPWSTR>(L"(cn=*)"), cn, 1, gone.out()));
     EXPECT_EQ(0, searches()) << "ExecuteSearch sends nothing";

@@ -67,6 +67,16 @@ Scoped::ComPtr<IADs> CreateUnder(const std::wstring& parentDn, const wchar_t* ob
     return object;
 }
 
+std::wstring GetString(IADs* object, const wchar_t* property) {
+    Scoped::Bstr name(property);
+    Scoped::Variant value;
+    const HRESULT hr = object->Get(name.get(), value.out());
+    EXPECT_EQ(S_OK, hr) << Narrow(property);
+    EXPECT_EQ(VT_BSTR, V_VT(value.get())) << Narrow(property);
+    if (FAILED(hr) || V_VT(value.get()) != VT_BSTR || !V_BSTR(value.get())) return std::wstring();
+    return V_BSTR(value.get());
+}
+
 HRESULT PutString(IADs* object, const wchar_t* name, const wchar_t* value) {
     Scoped::Variant v;
     v.setBstr(value);
@@ -93,18 +103,12 @@ OperationLog::~OperationLog() {
     ::DeleteFileW(m_path.c_str());
 }
 
-std::vector<std::string> OperationLog::Lines() const {
+long OperationLog::Count(const char* operation) const {
     std::ifstream in(Narrow(m_path));
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
-    return lines;
-}
-
-std::vector<std::string> OperationLog::Operations() const {
-    std::vector<std::string> ops;
-    for (const std::string& line : Lines()) ops.push_back(line.substr(0, line.find(' ')));
-    return ops;
+    const std::string prefix = std::string(operation) + " ";
+    long count = 0;
+    for (std::string line; std::getline(in, line);) count += line.compare(0, prefix.size(), prefix) == 0;
+    return count;
 }
 
 namespace {

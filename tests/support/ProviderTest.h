@@ -75,6 +75,10 @@ LastError ProviderError(DWORD code);
 // A new, uncommitted object of that class under parentDn, bound serverless.
 Scoped::ComPtr<IADs> CreateUnder(const std::wstring& parentDn, const wchar_t* objectClass, const std::wstring& rdn);
 
+// IADs::Get of a single string: the property's value, empty (and the test
+// failed) when there is no such string.
+std::wstring GetString(IADs* object, const wchar_t* property);
+
 // IADs::Put of a string or of an integer.
 HRESULT PutString(IADs* object, const wchar_t* name, const wchar_t* value);
 HRESULT PutInteger(IADs* object, const wchar_t* name, LONG value);
@@ -94,10 +98,9 @@ public:
     ~OperationLog();
     OperationLog(const OperationLog&) = delete;
     OperationLog& operator=(const OperationLog&) = delete;
-    // Each line: "<operation> <server> <dn> @<start> +<duration>".
-    std::vector<std::string> Lines() const;
-    // The first word of each line, in order.
-    std::vector<std::string> Operations() const;
+    // How many of its lines ("<operation> <server> <dn> @<start>
+    // +<duration>") are of that operation.
+    long Count(const char* operation) const;
 
 private:
     std::wstring m_path;
