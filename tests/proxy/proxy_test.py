@@ -92,8 +92,7 @@ class StandInDc:
             self.received.append(data)
             buffer += data
             try:
-                while buffer and frame(buffer):
-                    size = frame(buffer)
+                while buffer and (size := frame(buffer)):
                     self.answer(conn, Message(buffer[:size]))
                     buffer = buffer[size:]
             except BerError:
@@ -115,6 +114,7 @@ def free_port():
 
 class ProxyTest(unittest.TestCase):
     def start(self, *options, dc=None):
+        self.tearDown()  # the proxy of an earlier subtest, which a failure there left running
         self.dc = dc or StandInDc()
         self.port = free_port()
         self.log = tempfile.NamedTemporaryFile("r", suffix=".log", delete=False).name
@@ -168,7 +168,6 @@ class ProxyTest(unittest.TestCase):
                 self.assertEqual((2, 0x65, injected), (answer.msgid, answer.op, code(answer)))
                 self.assertEqual(0, code(self.exchange(search(3))))
                 self.assertEqual(2, len(self.dc.received))  # the DC never saw request 2
-                self.tearDown()
 
     def test_resets_before_and_after_the_dc_has_the_request(self):
         for fault, reached in (("reset-before", 0), ("reset-after", 1)):
@@ -177,7 +176,6 @@ class ProxyTest(unittest.TestCase):
                 self.assertIsNone(self.exchange(add(1, "CN=A," + SCHEMA, ATTRIBUTE)))
                 time.sleep(0.2)
                 self.assertEqual(reached, len(self.dc.received))
-                self.tearDown()
 
     def test_stalled_request_is_never_answered_nor_forwarded(self):
         self.start("--fault", "stall", "--at", "1")
@@ -207,7 +205,6 @@ class ProxyTest(unittest.TestCase):
                 time.sleep(0.5)
                 self.assertEqual(0, code(self.exchange(add(5, "CN=C," + SCHEMA, CLASS))))
                 self.assertIn("answered 16 (schema cache lag)", self.logged())
-                self.tearDown()
 
     def test_schema_update_now_reloads_the_cache_at_once(self):
         self.start("--lag-seconds", "600")
@@ -248,8 +245,7 @@ class ProxyTest(unittest.TestCase):
         guid = bytes.fromhex("d2c1ff80e83f1e4ba0b1c2d3e4f50617")  # not UTF-8
         entry = [("objectGUID", [guid]), ("fSMORoleOwner", [owner.encode()])]
         self.start("--deleted-owner", dc=StandInDc(entries={SCHEMA: entry}))
-        self.client.sendall(search(1, SCHEMA))
-        answer = read_message(self.client)
+        answer = self.exchange(search(1, SCHEMA))
         self.assertEqual((1, 0x64), (answer.msgid, answer.op))
         dn, [binary, (name, [mangled])] = answer.entry()
         self.assertEqual((SCHEMA, ("objectGUID", [guid]), "fSMORoleOwner"), (dn, binary, name))
