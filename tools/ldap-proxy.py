@@ -86,9 +86,7 @@ def class_names(attributes):
 
 def answer_message(msgid, response_tag, answer, referral=None, matched="", **fill):
     """The result that gives one of AD's answers, its {name}s filled in."""
-    text = answer.text
-    for name, value in fill.items():
-        text = text.replace("{%s}" % name, value)
+    text = re.sub(r"\{(\w+)\}", lambda m: fill.get(m.group(1), m.group()), answer.text)
     return result_message(msgid, response_tag, answer.code, text, referral, matched)
 
 
@@ -178,8 +176,7 @@ class Proxy:
             self.log("conn=%d cannot reach the DC: %s" % (number, error))
             client_writer.close()
             return
-        session = Session(self, number, client_reader, client_writer, dc_reader, dc_writer)
-        await session.run()
+        await Session(self, number, client_reader, client_writer, dc_reader, dc_writer).run()
 
 
 class Session:
@@ -223,9 +220,7 @@ class Session:
         """Writes the answers to the client, each at its due time."""
         while True:
             due, data = await self.outgoing.get()
-            wait = due - time.monotonic()
-            if wait > 0:
-                await asyncio.sleep(wait)
+            await asyncio.sleep(max(0, due - time.monotonic()))
             if data is None:
                 self.done.set()
                 return
