@@ -611,17 +611,13 @@ TEST_F(SchemaSetupDialogTest, PaintsTheBannerAsTheBackground) {
     ASSERT_EQ(static_cast<size_t>(client.right) * client.bottom, painted.size());
     // Compare where both exist; what lies beyond the banner must be white,
     // not left as it was.
-    LONG width = client.right, height = client.bottom;
     size_t mismatches = 0, notWhite = 0;
-    for (LONG y = 0; y < height; ++y) {
-        for (LONG x = 0; x < width; ++x) {
-            DWORD got = painted[static_cast<size_t>(y) * width + x];
-            if (x < 593 && y < 345) {
-                if (got != banner[static_cast<size_t>(y) * 593 + x]) ++mismatches;
-            } else if (got != 0xFFFFFF) {
-                ++notWhite;
-            }
-        }
+    for (size_t i = 0; i < painted.size(); ++i) {
+        const size_t x = i % client.right, y = i / client.right;
+        if (x < 593 && y < 345)
+            mismatches += painted[i] != banner[y * 593 + x];
+        else
+            notWhite += painted[i] != 0xFFFFFF;
     }
     EXPECT_EQ(0u, mismatches);
     EXPECT_EQ(0u, notWhite);
