@@ -15,9 +15,10 @@ namespace {
 const UINT AnswerWith42 = WM_APP + 1;
 const UINT Throws = WM_APP + 2;
 
-class ProbeDialog : public ATL::CDialogImpl<ProbeDialog> {
+template <int Template>
+class ProbeDialog : public ATL::CDialogImpl<ProbeDialog<Template>> {
 public:
-    enum { IDD = IDD_SCHEMA_SETUP };
+    enum { IDD = Template };
 
     BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM, LPARAM, LRESULT& result,
                               DWORD mapId) override {
@@ -26,7 +27,7 @@ public:
         switch (message) {
         case WM_INITDIALOG:
             windowAtInit = window;
-            boundAtInit = m_hWnd;
+            boundAtInit = this->m_hWnd;
             result = FALSE;  // returned as is: no default focus
             return TRUE;
         case AnswerWith42:
@@ -48,17 +49,9 @@ public:
     HWND boundAtInit = nullptr;
 };
 
-class MissingTemplateDialog : public ATL::CDialogImpl<MissingTemplateDialog> {
-public:
-    enum { IDD = 999 };
-    BOOL ProcessWindowMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&, DWORD) override {
-        ++messages;
-        return FALSE;
-    }
-    int messages = 0;
-};
+using Probe = ProbeDialog<IDD_SCHEMA_SETUP>;
+using MissingTemplateDialog = ProbeDialog<999>;
 
-// A probe dialog, open from the start of each test; closed at its end.
 class DialogBinding : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -69,7 +62,7 @@ protected:
         if (::IsWindow(window)) ::DestroyWindow(window);
     }
 
-    ProbeDialog probe;
+    Probe probe;
     HWND window = nullptr;
 };
 
@@ -108,7 +101,7 @@ TEST_F(DialogBinding, ForgetsTheWindowAfterItsLastMessage) {
 TEST_F(DialogBinding, ObjectGoingFirstTakesItsWindowWithIt) {
     HWND other;
     {
-        ProbeDialog going;
+        Probe going;
         other = going.Create(nullptr);
         ASSERT_NE(nullptr, other);
     }
@@ -117,17 +110,16 @@ TEST_F(DialogBinding, ObjectGoingFirstTakesItsWindowWithIt) {
 
 TEST_F(DialogBinding, FailedCreationLeavesNoEntryForTheNextWindow) {
     MissingTemplateDialog missing;
-    ::SetLastError(0);
     EXPECT_EQ(nullptr, missing.Create(nullptr));
-    EXPECT_EQ(0, missing.messages);
+    EXPECT_TRUE(missing.messages.empty());
 
     // The failed object is still alive: the next window must still bind to
     // the object that creates it, not to the one that waited first.
-    ProbeDialog next;
+    Probe next;
     HWND created = next.Create(nullptr);
     ASSERT_NE(nullptr, created);
     EXPECT_EQ(created, next.m_hWnd);
-    EXPECT_EQ(0, missing.messages);
+    EXPECT_TRUE(missing.messages.empty());
     EXPECT_EQ(nullptr, missing.m_hWnd);
     ::DestroyWindow(created);
 }

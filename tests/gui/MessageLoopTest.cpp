@@ -37,9 +37,7 @@ TEST(MessageLoop, AsksFiltersLastRegisteredFirstUntilOneConsumes) {
     std::vector<std::string> log;
     RecordingFilter first(log, "first"), second(log, "second", Probe), third(log, "third");
     WTL::CMessageLoop loop;
-    ASSERT_TRUE(loop.AddMessageFilter(&first));
-    ASSERT_TRUE(loop.AddMessageFilter(&second));
-    ASSERT_TRUE(loop.AddMessageFilter(&third));
+    for (RecordingFilter* filter : {&first, &second, &third}) ASSERT_TRUE(loop.AddMessageFilter(filter));
     third.onMessage = [](MSG* msg) {
         if (msg->message == Probe) ::PostQuitMessage(0);
     };
@@ -54,9 +52,7 @@ TEST(MessageLoop, SurvivesFiltersThatUnregisterWhileBeingAsked) {
     std::vector<std::string> log;
     WTL::CMessageLoop loop;
     RecordingFilter first(log, "first"), second(log, "second"), third(log, "third");
-    loop.AddMessageFilter(&first);
-    loop.AddMessageFilter(&second);
-    loop.AddMessageFilter(&third);
+    for (RecordingFilter* filter : {&first, &second, &third}) ASSERT_TRUE(loop.AddMessageFilter(filter));
     third.onMessage = [&](MSG*) {
         loop.RemoveMessageFilter(&third);
         loop.RemoveMessageFilter(&second);
@@ -147,9 +143,7 @@ TEST(MessageLoop, CallsEveryIdleHandlerInOrderOfRegistration) {
     std::vector<int> log;
     Handler a(log, 1), b(log, 2), c(log, 3);
     WTL::CMessageLoop loop;
-    loop.AddIdleHandler(&a);
-    loop.AddIdleHandler(&b);
-    loop.AddIdleHandler(&c);
+    for (Handler* handler : {&a, &b, &c}) ASSERT_TRUE(loop.AddIdleHandler(handler));
     EXPECT_EQ(0, loop.Run());
     EXPECT_EQ((std::vector<int>{1, 2, 3}), log);
 }

@@ -16,9 +16,9 @@
 #include "tests/support/Phases.h"
 #include "tests/support/Wait.h"
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -38,13 +38,9 @@ class ModuleEnvironment : public ::testing::Environment {
 };
 const auto* const Module = ::testing::AddGlobalTestEnvironment(new ModuleEnvironment);
 
-const wchar_t ServerPath[] =
-    L"LDAP://CN=DC1,CN=Servers,CN=Site1,CN=Sites,CN=Configuration,DC=example,DC=com";
-const wchar_t ServerDn[] = L"CN=DC1,CN=Servers,CN=Site1,CN=Sites,CN=Configuration,DC=example,DC=com";
-const wchar_t FullDetails[] =
-    L"DNS name:\r\n  dc1.example.com\r\n\r\n"
-    L"Schema owner name:\r\n  CN=DC1,CN=Servers,CN=Site1,CN=Sites,CN=Configuration,DC=example,DC=com\r\n\r\n"
-    L"Domain name:\r\n  DC=example,DC=com";
+// The schema master as the test forest has it, whose details are ForestDetails().
+const wchar_t ServerDn[] =
+    L"CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test";
 
 enum class Failure { None, Directory, Atl, BadAlloc, Other };
 
@@ -128,19 +124,12 @@ void WINAPI HoldAtExit(void*) {
     HeldWorkerEnded = true;
 }
 
-void HoldWorkerAtItsEnd() {
+// extend, on a worker that then holds at its end.
+template <void (*extend)(const std::wstring&, HANDLE)>
+void ThenHold(const std::wstring& domainName, HANDLE cancelEvent) {
     static const DWORD slot = ::FlsAlloc(HoldAtExit);
     ::FlsSetValue(slot, &WorkerHeld);
-}
-
-void ExtendUntilCancelledThenHold(const std::wstring& domainName, HANDLE cancelEvent) {
-    HoldWorkerAtItsEnd();
-    ExtendUntilCancelled(domainName, cancelEvent);
-}
-
-void ExtendThenHold(const std::wstring& domainName, HANDLE cancelEvent) {
-    HoldWorkerAtItsEnd();
-    FakeExtend(domainName, cancelEvent);
+    extend(domainName, cancelEvent);
 }
 
 // A directory call that never comes back.
@@ -173,17 +162,11 @@ std::vector<DWORD> ResourcePixels(int id) {
     return BitmapPixels(bitmap.get());
 }
 
-// The pixels of the picture that a static control shows.
-std::vector<DWORD> PicturePixels(HWND dialog, int id) {
-    return BitmapPixels(
-        reinterpret_cast<HBITMAP>(::SendDlgItemMessageW(dialog, id, STM_GETIMAGE, IMAGE_BITMAP, 0)));
-}
-
 class SchemaSetupDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        server.strings = {{L"dnsHostName", L"dc1.example.com"}, {L"distinguishedName", ServerDn}};
-        server.path = ServerPath;
+        server.strings = {{L"dnsHostName", L"dc1.samdom.test"}, {L"distinguishedName", ServerDn}};
+        server.path = std::wstring(L"LDAP://") + ServerDn;
         Server = &server;
         DiscoveryFailure = Failure::None;
         ExtendFailure = Failure::None;
@@ -224,7 +207,6 @@ protected:
         ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, code), 0);
     }
     void Close() { Command(IDCANCEL); }
-    bool ResultShown() { return ItemVisible(window, IDC_RESULT_TEXT); }
     // The worker's final display is carried out step by step on this thread
     // while it pumps; relabelling button 2 is its last step.
     bool WaitForResult(DWORD ms = 3000) {
@@ -233,8 +215,37 @@ protected:
 
     void ExpectFinalDisplay(const std::wstring& text, int picture) {
         EXPECT_TRUE(ShowsPhase(window, FinishedPhase(text)));
-        EXPECT_EQ(ResourcePixels(picture), PicturePixels(window, IDC_STATUS_PICTURE))
-            << "picture " << picture;
+        const auto shown = reinterpret_cast<HBITMAP>(
+            ::SendDlgItemMessageW(window, IDC_STATUS_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        EXPECT_EQ(ResourcePixels(picture), BitmapPixels(shown)) << "picture " << picture;
+    }
+    // Opens the dialog on a discovery that fails: the failure is its final
+    // display, and the details are never shown.
+    void OpenOnFailedDiscovery(const std::wstring& detail) {
+        ASSERT_NE(nullptr, Open());
+        ExpectFinalDisplay(kNoMasterPrefix + detail, IDB_FAILURE);
+        EXPECT_EQ(L"", ItemText(window, IDC_DETAILS)) << "the details are never shown";
+    }
+    // Runs a job whose extension fails: the failure shows at once. The next
+    // tick sees the ready event and ends the job; the failure stays.
+    void RunFailingJob(const std::wstring& text) {
+        ASSERT_NE(nullptr, Open());
+        Command(IDC_SETUP);
+        ASSERT_TRUE(WaitForResult());
+        ExpectFinalDisplay(text, IDB_FAILURE);
+        PumpFor(2200);
+        EXPECT_FALSE(TimerRunning());
+        ExpectFinalDisplay(text, IDB_FAILURE);
+    }
+    // Closes the dialog during a job: the window goes and the loop is told
+    // to end with code 2. Returns how long closing took, in ms.
+    DWORD CloseDuringJob() {
+        const DWORD start = ::GetTickCount();
+        Close();
+        const DWORD elapsed = ::GetTickCount() - start;
+        EXPECT_FALSE(::IsWindow(window));
+        EXPECT_EQ(IDCANCEL, TakeQuit());
+        return elapsed;
     }
     // Whether the progress timer still exists. Asking kills it, so this is
     // the last look at a job.
@@ -251,7 +262,7 @@ protected:
 
 TEST_F(SchemaSetupDialogTest, ShowsTheSchemaMasterAndEnablesSetup) {
     ASSERT_NE(nullptr, Open());
-    EXPECT_TRUE(ShowsPhase(window, DetailsPhase(FullDetails)));
+    EXPECT_TRUE(ShowsPhase(window, DetailsPhase(ForestDetails())));
     LONG style = ::GetWindowLongW(::GetDlgItem(window, IDC_DETAILS), GWL_STYLE);
     EXPECT_EQ(WS_VSCROLL | WS_HSCROLL, style & (WS_VSCROLL | WS_HSCROLL));
     EXPECT_EQ(0, server.refs);
@@ -259,9 +270,8 @@ TEST_F(SchemaSetupDialogTest, ShowsTheSchemaMasterAndEnablesSetup) {
 
 struct DetailsCase {
     const char* name;
-    bool dnsHostName;
+    bool dnsHostNameIsNumber;  // else the server has none
     bool distinguishedName;
-    bool dnsHostNameIsNumber;
     const wchar_t* text;
 };
 
@@ -270,12 +280,9 @@ class SchemaSetupDetails : public SchemaSetupDialogTest,
 
 TEST_P(SchemaSetupDetails, LeavesOutWhatCannotBeRead) {
     const DetailsCase& c = GetParam();
-    if (!c.dnsHostName) server.strings.erase(L"dnsHostName");
+    server.strings.erase(L"dnsHostName");
+    if (c.dnsHostNameIsNumber) server.integers[L"dnsHostName"] = 7;
     if (!c.distinguishedName) server.strings.erase(L"distinguishedName");
-    if (c.dnsHostNameIsNumber) {
-        server.strings.erase(L"dnsHostName");
-        server.integers[L"dnsHostName"] = 7;
-    }
     ASSERT_NE(nullptr, Open());
     EXPECT_EQ(c.text, ItemText(window, IDC_DETAILS)) << c.name;
     EXPECT_TRUE(ItemEnabled(window, IDC_SETUP));
@@ -284,48 +291,38 @@ TEST_P(SchemaSetupDetails, LeavesOutWhatCannotBeRead) {
 INSTANTIATE_TEST_SUITE_P(
     Properties, SchemaSetupDetails,
     ::testing::Values(
-        DetailsCase{"no dnsHostName", false, true, false,
-                    L"Schema owner name:\r\n  CN=DC1,CN=Servers,CN=Site1,CN=Sites,CN=Configuration,"
-                    L"DC=example,DC=com\r\n\r\nDomain name:\r\n  DC=example,DC=com"},
-        DetailsCase{"neither", false, false, false, L"Domain name:\r\n  DC=example,DC=com"},
+        DetailsCase{"no dnsHostName", false, true,
+                    L"Schema owner name:\r\n  CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,"
+                    L"CN=Configuration,DC=samdom,DC=test\r\n\r\nDomain name:\r\n  DC=samdom,DC=test"},
+        DetailsCase{"neither", false, false, L"Domain name:\r\n  DC=samdom,DC=test"},
         // A value that is not a string is not read as one: label only.
-        DetailsCase{"dnsHostName not a string", true, false, true,
-                    L"DNS name:\r\n  \r\n\r\nDomain name:\r\n  DC=example,DC=com"}));
+        DetailsCase{"dnsHostName not a string", true, false,
+                    L"DNS name:\r\n  \r\n\r\nDomain name:\r\n  DC=samdom,DC=test"}));
 
 TEST_F(SchemaSetupDialogTest, KeepsSetupDisabledWithoutADomainName) {
-    server.path = L"LDAP://CN=DC1,CN=Servers,dc=example,dc=com";
+    server.path = L"LDAP://CN=DC1,CN=Servers,dc=samdom,dc=test";
     ASSERT_NE(nullptr, Open());
-    EXPECT_FALSE(ItemEnabled(window, IDC_SETUP));
-    std::wstring details = ItemText(window, IDC_DETAILS);
+    const std::wstring details = ItemText(window, IDC_DETAILS);
     EXPECT_EQ(L"Domain name:\r\n  ", details.substr(details.size() - 16));
+    EXPECT_TRUE(ShowsPhase(window, DetailsPhase(details, false)));
 
     // Even a command that gets through starts nothing.
     Command(IDC_SETUP);
     PumpFor(100);
     EXPECT_EQ(0, ExtendCalls.load());
-    EXPECT_TRUE(ItemVisible(window, IDC_DETAILS));
-    EXPECT_EQ(kInstructionText, ItemText(window, IDC_INSTRUCTION));
-    EXPECT_FALSE(ItemVisible(window, IDC_PROGRESS));
+    EXPECT_TRUE(ShowsPhase(window, DetailsPhase(details, false)));
     EXPECT_FALSE(TimerRunning());
 }
 
 TEST_F(SchemaSetupDialogTest, OpensInTheFinalDisplayWhenDiscoveryFails) {
     DiscoveryFailure = Failure::Directory;
     DiscoveryResult = static_cast<HRESULT>(0x8000500D);
-    ASSERT_NE(nullptr, Open());
-    ExpectFinalDisplay(
-        L"Unable to find domain schema FSMO:\r\nADSI error occured E_ADS_PROPERTY_NOT_FOUND (0x8000500D)",
-        IDB_FAILURE);
-    EXPECT_EQ(L"", ItemText(window, IDC_DETAILS));
+    OpenOnFailedDiscovery(L"ADSI error occured E_ADS_PROPERTY_NOT_FOUND (0x8000500D)");
 }
 
 TEST_F(SchemaSetupDialogTest, ReportsAPathThatCannotBeReadAsADirectoryFailure) {
     server.pathResult = static_cast<HRESULT>(0x8000500E);
-    ASSERT_NE(nullptr, Open());
-    ExpectFinalDisplay(
-        L"Unable to find domain schema FSMO:\r\nADSI error occured E_ADS_OBJECT_EXISTS (0x8000500E)",
-        IDB_FAILURE);
-    EXPECT_EQ(L"", ItemText(window, IDC_DETAILS)) << "the details are never shown";
+    OpenOnFailedDiscovery(L"ADSI error occured E_ADS_OBJECT_EXISTS (0x8000500E)");
 }
 
 struct FailureCase {
@@ -345,8 +342,7 @@ TEST_F(SchemaSetupDialogTest, ShowsOtherDiscoveryFailuresInsteadOfEnding) {
         SCOPED_TRACE(c.name);
         ASSERT_FALSE(c.detail.empty());
         DiscoveryFailure = c.failure;
-        ASSERT_NE(nullptr, Open());
-        ExpectFinalDisplay(L"Unable to find domain schema FSMO:\r\n" + c.detail, IDB_FAILURE);
+        OpenOnFailedDiscovery(c.detail);
         Close();
         TakeQuit();
     }
@@ -358,14 +354,14 @@ TEST_F(SchemaSetupDialogTest, RunsTheJobAndShowsSuccessAfterATick) {
     ASSERT_NE(nullptr, Open());
     Command(IDC_SETUP);
     // The running look is in place before the worker can report anything.
-    EXPECT_TRUE(ShowsPhase(window, RunningPhase(FullDetails)));
+    EXPECT_TRUE(ShowsPhase(window, RunningPhase(ForestDetails())));
 
     DWORD start = ::GetTickCount();
     ASSERT_TRUE(WaitForResult(3500));
     EXPECT_GE(::GetTickCount() - start, 500u) << "success is shown by the timer's tick";
     ExpectFinalDisplay(kSuccessText, IDB_SUCCESS);
     EXPECT_EQ(1, ExtendCalls.load());
-    EXPECT_EQ(L"DC=example,DC=com", ExtendDomain);
+    EXPECT_EQ(L"DC=samdom,DC=test", ExtendDomain);
     EXPECT_TRUE(ExtendHadCancelEvent);
     EXPECT_FALSE(TimerRunning()) << "the job's end stops the timer";
 
@@ -397,32 +393,15 @@ TEST_F(SchemaSetupDialogTest, IgnoresTheLateTickOfAFinishedJob) {
 TEST_F(SchemaSetupDialogTest, ShowsADirectoryFailureWithItsStep) {
     ExtendFailure = Failure::Directory;
     ExtendResult = static_cast<HRESULT>(0x8000500E);
-    ASSERT_NE(nullptr, Open());
-    Command(IDC_SETUP);
-    ASSERT_TRUE(WaitForResult());
-    ExpectFinalDisplay(
-        L"Unable to get schema container.:\r\nADSI error occured E_ADS_OBJECT_EXISTS (0x8000500E)",
-        IDB_FAILURE);
-    // The next tick sees the ready event and ends the job; the failure stays.
-    PumpFor(2200);
-    EXPECT_FALSE(TimerRunning());
-    ExpectFinalDisplay(
-        L"Unable to get schema container.:\r\nADSI error occured E_ADS_OBJECT_EXISTS (0x8000500E)",
-        IDB_FAILURE);
+    RunFailingJob(L"Unable to get schema container.:\r\nADSI error occured E_ADS_OBJECT_EXISTS (0x8000500E)");
 }
 
 TEST_F(SchemaSetupDialogTest, ShowsOtherWorkerFailuresAndStillEndsTheJob) {
     for (const FailureCase& c : NonDirectoryFailures()) {
         SCOPED_TRACE(c.name);
         ExtendFailure = c.failure;
-        ASSERT_NE(nullptr, Open());
-        Command(IDC_SETUP);
-        ASSERT_TRUE(WaitForResult());
-        ExpectFinalDisplay(L"Domain schema extension has failed.\r\n" + c.detail, IDB_FAILURE);
-        // The worker set the ready event as for a directory failure: the
-        // next tick ends the job.
-        PumpFor(2200);
-        EXPECT_FALSE(TimerRunning());
+        // The worker sets the ready event as for a directory failure.
+        RunFailingJob(L"Domain schema extension has failed.\r\n" + c.detail);
         Close();
         TakeQuit();
     }
@@ -430,26 +409,18 @@ TEST_F(SchemaSetupDialogTest, ShowsOtherWorkerFailuresAndStillEndsTheJob) {
 
 TEST_F(SchemaSetupDialogTest, ClosingDuringTheJobCancelsIt) {
     ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendUntilCancelled));
-    DWORD start = ::GetTickCount();
-    Close();
-    EXPECT_LT(::GetTickCount() - start, 2000u);
+    EXPECT_LT(CloseDuringJob(), 2000u);
     EXPECT_TRUE(ExtendSawCancel);
-    EXPECT_FALSE(::IsWindow(window));
-    EXPECT_EQ(IDCANCEL, TakeQuit());
 }
 
 TEST_F(SchemaSetupDialogTest, ClosingWhileTheWorkerReportsAFailureLetsItFinish) {
     ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendFailsOnceCancelled));
     WatchExitLabel(window);
-    DWORD start = ::GetTickCount();
-    Close();
-    DWORD elapsed = ::GetTickCount() - start;
+    const DWORD elapsed = CloseDuringJob();
     std::printf("closing while the worker reports took %lu ms\n", static_cast<unsigned long>(elapsed));
     EXPECT_TRUE(ExitLabelSet) << "the worker was cut off in the middle of its report";
     const DWORD bound = GUI::SchemaSetupDialog::JobStopTimeout;
     EXPECT_LT(elapsed, bound) << "the stop waited out its bound";
-    EXPECT_FALSE(::IsWindow(window));
-    EXPECT_EQ(IDCANCEL, TakeQuit());
 }
 
 // What an automation tool may send while the dialog's thread waits for the
@@ -464,56 +435,51 @@ struct SentDuringStop {
 
 void PrintTo(const SentDuringStop& c, std::ostream* out) { *out << c.name; }
 
-// What the dialog looked like once the message was served.
-struct SeenAfterSend {
-    bool served = false;
-    bool windowAlive = false;
-    bool resultShown = false;
-};
-
 // Sends c from another thread once the worker holds at its end and the test
 // has begun its stop (sendNow), that is inside that stop's wait, then lets
 // the worker end. Started before the job: a thread that starts while the
 // worker exits waits for it.
-std::thread SendWhileTheWorkerHolds(HWND& dialog, const SentDuringStop& c, HANDLE sendNow, SeenAfterSend& seen) {
-    return std::thread([&dialog, c, sendNow, &seen] {
-        const HANDLE both[] = {WorkerHeld.get(), sendNow};
+struct SenderDuringStop {
+    SenderDuringStop(HWND& dialog, const SentDuringStop& c) : thread([this, &dialog, c] {
+        const HANDLE both[] = {WorkerHeld.get(), sendNow.get()};
         if (::WaitForMultipleObjects(2, both, TRUE, 10000) == WAIT_OBJECT_0) {
             HWND button = ::GetDlgItem(dialog, IDCANCEL);
             DWORD_PTR result = 0;
             // Bounded: a message left unserved would otherwise hold up the
             // test's join for good.
-            seen.served = ::SendMessageTimeoutW(c.toButton ? button : dialog, c.message, c.wParam,
-                                                c.buttonAsLParam ? reinterpret_cast<LPARAM>(button) : 0,
-                                                SMTO_NORMAL, 20000, &result) != 0;
-            seen.windowAlive = ::IsWindow(dialog) != FALSE;
-            seen.resultShown = seen.windowAlive && ItemVisible(dialog, IDC_RESULT_TEXT);
+            served = ::SendMessageTimeoutW(c.toButton ? button : dialog, c.message, c.wParam,
+                                           c.buttonAsLParam ? reinterpret_cast<LPARAM>(button) : 0,
+                                           SMTO_NORMAL, 20000, &result) != 0;
+            windowAlive = ::IsWindow(dialog) != FALSE;
+            resultShown = windowAlive && ItemVisible(dialog, IDC_RESULT_TEXT);
         }
         ::SetEvent(WorkerReleased.get());
-    });
-}
+    }) {}
+
+    Scoped::Handle sendNow{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    // What the dialog looked like once the message was served.
+    bool served = false;
+    bool windowAlive = false;
+    bool resultShown = false;
+    std::thread thread;  // last: it reads the members above
+};
 
 class SchemaSetupSentDuringStop : public SchemaSetupDialogTest,
                                   public ::testing::WithParamInterface<SentDuringStop> {};
 
 TEST_P(SchemaSetupSentDuringStop, LeavesTheStopsHandlesAlone) {
-    const SentDuringStop& c = GetParam();
-    Scoped::Handle sendNow(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    SeenAfterSend seen;
-    std::thread sender = SendWhileTheWorkerHolds(window, c, sendNow.get(), seen);
-    StartJobWith(ExtendUntilCancelledThenHold);
+    SenderDuringStop sender(window, GetParam());
+    StartJobWith(ThenHold<ExtendUntilCancelled>);
     // Without the guard, a second stop ran inside the first one's wait and
     // closed the handles under it; the failed wait then ended this process
     // with TerminateProcess.
-    ::SetEvent(sendNow.get());
-    Close();
-    sender.join();
-    EXPECT_TRUE(seen.served);
-    EXPECT_TRUE(seen.windowAlive) << "the window went while its stop still waited";
-    EXPECT_FALSE(seen.resultShown) << "an outcome was shown on a closing dialog";
+    ::SetEvent(sender.sendNow.get());
+    CloseDuringJob();
+    sender.thread.join();
+    EXPECT_TRUE(sender.served);
+    EXPECT_TRUE(sender.windowAlive) << "the window went while its stop still waited";
+    EXPECT_FALSE(sender.resultShown) << "an outcome was shown on a closing dialog";
     EXPECT_TRUE(HeldWorkerEnded) << "the worker did not end by itself";
-    EXPECT_FALSE(::IsWindow(window));
-    EXPECT_EQ(IDCANCEL, TakeQuit());
     // A deferred close finds the window gone: nothing more happens.
     PumpFor(100);
     EXPECT_EQ(-1, TakeQuit());
@@ -532,19 +498,16 @@ INSTANTIATE_TEST_SUITE_P(
         SentDuringStop{"timer tick", false, WM_TIMER, 1, false}));
 
 TEST_F(SchemaSetupDialogTest, ACancelInsideTheTicksStopClosesTheDialogOnceThatStopIsOver) {
-    Scoped::Handle sendNow(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    SeenAfterSend seen;
-    std::thread sender =
-        SendWhileTheWorkerHolds(window, {"command 2", false, WM_COMMAND, IDCANCEL, false}, sendNow.get(), seen);
-    StartJobWith(ExtendThenHold);
+    SenderDuringStop sender(window, {"command 2", false, WM_COMMAND, IDCANCEL, false});
+    StartJobWith(ThenHold<FakeExtend>);
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(WorkerHeld.get(), 5000));
     // The tick finds the job done and stops it; the Cancel arrives inside
     // that stop's wait.
-    ::SetEvent(sendNow.get());
+    ::SetEvent(sender.sendNow.get());
     ::SendMessageW(window, WM_TIMER, 1, 0);
-    sender.join();
-    EXPECT_TRUE(seen.served) << "the stop's wait left the Cancel unserved";
-    EXPECT_TRUE(seen.windowAlive) << "the window went while the tick's stop still waited";
+    sender.thread.join();
+    EXPECT_TRUE(sender.served) << "the stop's wait left the Cancel unserved";
+    EXPECT_TRUE(sender.windowAlive) << "the window went while the tick's stop still waited";
     EXPECT_TRUE(HeldWorkerEnded);
     ExpectFinalDisplay(kSuccessText, IDB_SUCCESS);
     EXPECT_TRUE(PumpUntil([this] { return !::IsWindow(window); }, 2000)) << "the Cancel was lost";
@@ -561,13 +524,9 @@ TEST_F(SchemaSetupDialogTest, DestroyingTheDialogStopsAJobStillRunning) {
 
 TEST_F(SchemaSetupDialogTest, ClosingEndsAWorkerThatDoesNotStopWithinTheBound) {
     ASSERT_NO_FATAL_FAILURE(StartJobWith(ExtendHangs));
-    DWORD start = ::GetTickCount();
-    Close();
-    DWORD elapsed = ::GetTickCount() - start;
+    const DWORD elapsed = CloseDuringJob();
     EXPECT_GE(elapsed, 9500u);
     EXPECT_LT(elapsed, 13000u);
-    EXPECT_FALSE(::IsWindow(window));
-    EXPECT_EQ(IDCANCEL, TakeQuit());
 }
 
 // --- commands and the loop ----------------------------------------------------
@@ -579,8 +538,7 @@ TEST_F(SchemaSetupDialogTest, IgnoresOtherCommands) {
     PumpFor(50);
     EXPECT_TRUE(::IsWindow(window));
     EXPECT_EQ(-1, TakeQuit());
-    EXPECT_EQ(FullDetails, ItemText(window, IDC_DETAILS));
-    EXPECT_FALSE(ResultShown());
+    EXPECT_TRUE(ShowsPhase(window, DetailsPhase(ForestDetails())));
 }
 
 TEST_F(SchemaSetupDialogTest, SetupRunsWhateverTheNotificationCode) {
@@ -609,10 +567,9 @@ TEST_F(SchemaSetupDialogTest, CloseCommandOfTheWindowEndsWithCode2) {
 
 TEST_F(SchemaSetupDialogTest, GivesOnlyTheTitleItsFontAndColour) {
     ASSERT_NE(nullptr, Open());
-    HDC screen = ::GetDC(nullptr);
     for (int id : {IDC_TITLE, IDC_INSTRUCTION, IDC_RESULT_TEXT}) {
         SCOPED_TRACE(id);
-        Scoped::MemoryDC dc(screen);
+        Scoped::MemoryDC dc(nullptr);  // compatible with the screen
         ::SetTextColor(dc.get(), RGB(1, 2, 3));
         ::SetBkMode(dc.get(), TRANSPARENT);
         LRESULT brush = ::SendMessageW(window, WM_CTLCOLORSTATIC,
@@ -632,7 +589,6 @@ TEST_F(SchemaSetupDialogTest, GivesOnlyTheTitleItsFontAndColour) {
             EXPECT_STRNE(L"Tahoma", font.lfFaceName);
         }
     }
-    ::ReleaseDC(nullptr, screen);
 }
 
 TEST_F(SchemaSetupDialogTest, PaintsTheBannerAsTheBackground) {
@@ -644,8 +600,7 @@ TEST_F(SchemaSetupDialogTest, PaintsTheBannerAsTheBackground) {
     {
         Scoped::MemoryDC dc(screen);
         dc.select(canvas.get());
-        RECT all = {0, 0, client.right, client.bottom};
-        ::FillRect(dc.get(), &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+        ::FillRect(dc.get(), &client, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
         EXPECT_EQ(1, ::SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc.get()), 0));
     }
     ::ReleaseDC(nullptr, screen);
@@ -656,17 +611,13 @@ TEST_F(SchemaSetupDialogTest, PaintsTheBannerAsTheBackground) {
     ASSERT_EQ(static_cast<size_t>(client.right) * client.bottom, painted.size());
     // Compare where both exist; what lies beyond the banner must be white,
     // not left as it was.
-    LONG width = client.right, height = client.bottom;
     size_t mismatches = 0, notWhite = 0;
-    for (LONG y = 0; y < height; ++y) {
-        for (LONG x = 0; x < width; ++x) {
-            DWORD got = painted[static_cast<size_t>(y) * width + x];
-            if (x < 593 && y < 345) {
-                if (got != banner[static_cast<size_t>(y) * 593 + x]) ++mismatches;
-            } else if (got != 0xFFFFFF) {
-                ++notWhite;
-            }
-        }
+    for (size_t i = 0; i < painted.size(); ++i) {
+        const size_t x = i % client.right, y = i / client.right;
+        if (x < 593 && y < 345)
+            mismatches += painted[i] != banner[y * 593 + x];
+        else
+            notWhite += painted[i] != 0xFFFFFF;
     }
     EXPECT_EQ(0u, mismatches);
     EXPECT_EQ(0u, notWhite);
@@ -679,13 +630,10 @@ TEST_F(SchemaSetupDialogTest, CentresOnTheWorkArea) {
     MONITORINFO info{};
     info.cbSize = sizeof info;
     ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info));
+    const RECT& work = info.rcWork;
     LONG w = frame.right - frame.left, h = frame.bottom - frame.top;
-    LONG left = (info.rcWork.left + info.rcWork.right) / 2 - w / 2;
-    LONG top = (info.rcWork.top + info.rcWork.bottom) / 2 - h / 2;
-    if (left < info.rcWork.left) left = info.rcWork.left;
-    if (top < info.rcWork.top) top = info.rcWork.top;
-    EXPECT_EQ(left, frame.left);
-    EXPECT_EQ(top, frame.top);
+    EXPECT_EQ(std::max(work.left, (work.left + work.right) / 2 - w / 2), frame.left);
+    EXPECT_EQ(std::max(work.top, (work.top + work.bottom) / 2 - h / 2), frame.top);
 }
 
 }  // namespace
