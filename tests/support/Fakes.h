@@ -67,7 +67,6 @@ public:
     std::wstring parent;
     HRESULT pathResult = S_OK;
     std::wstring path;
-    std::function<void()> onSetInfo;
 
     HRESULT WINAPI QueryInterface(REFIID iid, void** object) override;
     HRESULT WINAPI get_Name(BSTR*) override { return E_NOTIMPL; }
@@ -85,6 +84,9 @@ public:
     HRESULT WINAPI GetInfoEx(VARIANT, LONG) override { return E_NOTIMPL; }
 
 private:
+    // Logs the call and answers the scripted failure or the text.
+    HRESULT Give(const wchar_t* call, HRESULT result, const std::wstring& text, BSTR* value);
+
     Log& m_log;
 };
 
