@@ -1,8 +1,10 @@
 #include "tests/support/Fakes.h"
 
+#include "ad/Errors.h"
 #include "ad/Platform.h"
 
 #include <adserr.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
@@ -51,7 +53,6 @@ HRESULT WINAPI GetObjectFake(LPCWSTR path, REFIID iid, void** object) {
 HRESULT WINAPI GetLastErrorFake(LPDWORD code, LPWSTR text, DWORD textLength, LPWSTR provider,
                                 DWORD providerLength) {
     FakePlatform& p = *g_platform;
-    ++p.lastErrorCalls;
     p.log.push_back(L"ADsGetLastError " + std::to_wstring(textLength) + L" " +
                     std::to_wstring(providerLength));
     const FakePlatform::ExtendedError e = Next(p.lastErrors, {S_OK, 0, L"", L"", true});
@@ -131,6 +132,20 @@ std::wstring DescribeVariant(const VARIANT& value) {
     default:
         return L"VT_" + std::to_wstring(V_VT(&value));
     }
+}
+
+size_t Count(const Log& log, const std::wstring& call) {
+    return static_cast<size_t>(std::count(log.begin(), log.end(), call));
+}
+
+Thrown Catch(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const AD::HResultException& e) {
+        return {e.hresult(), e.what()};
+    }
+    ADD_FAILURE() << "no exception";
+    return {};
 }
 
 HRESULT FakeObject::QueryInterface(REFIID iid, void** object) {

@@ -22,6 +22,16 @@ using Log = std::vector<std::wstring>;
 // "VT_BSTR text", "VT_BOOL -1", "VT_I4 3", "VT_ARRAY|VT_VARIANT [VT_BSTR a]".
 std::wstring DescribeVariant(const VARIANT& value);
 
+size_t Count(const Log& log, const std::wstring& call);
+
+// What an operation that must throw AD::HResultException threw: its HRESULT
+// and text. One that returns is a test failure, and gives S_OK and no text.
+struct Thrown {
+    HRESULT hr = S_OK;
+    std::string message;
+};
+Thrown Catch(const std::function<void()>& operation);
+
 // Reference counting and the IDispatch methods nobody here calls. Fakes live
 // on the test's stack or in a fake's own list; Release never deletes.
 template <typename Interface>
@@ -183,7 +193,6 @@ public:
         bool terminated = true;  // false: a cut text fills its buffer unterminated
     };
     std::deque<ExtendedError> lastErrors;
-    int lastErrorCalls = 0;
 
     HRESULT buildResult = S_OK;
 
