@@ -50,11 +50,8 @@ public:
 
 protected:
     HRESULT Answer(bool known, HRESULT refusal, void** object) {
-        if (!known) {
-            *object = nullptr;
-            return refusal;
-        }
-        *object = this;
+        *object = known ? this : nullptr;
+        if (!known) return refusal;
         AddRef();
         return S_OK;
     }

@@ -21,7 +21,7 @@ protected:
     Fakes::FakePlatform platform{log};
     Fakes::FakeContainer container{log};
     Scoped::Handle cancel{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    int classAttempts = 0;
+    int attempts = 0;  // objects made of the class whose commit fails
 
     void SetUp() override {
         ASSERT_TRUE(cancel);
@@ -29,11 +29,13 @@ protected:
     }
     void TearDown() override { EXPECT_EQ(0, container.outstanding()); }
 
-    // The class commit answers hr for each attempt while `fails` says so (by default, every one).
-    void ClassCommitFails(HRESULT hr, std::function<bool(int attempt)> fails = [](int) { return true; }) {
-        container.configure = [this, hr, fails](const std::wstring& cls, Fakes::FakeObject& o) {
-            if (cls != L"classSchema") return;
-            if (fails(++classAttempts)) o.setInfoResult = hr;
+    // The commit of each new object of class `cls` answers hr while `fails`
+    // says so (by default, every one).
+    void CommitFails(const std::wstring& cls, HRESULT hr,
+                     std::function<bool(int attempt)> fails = [](int) { return true; }) {
+        container.configure = [this, cls, hr, fails](const std::wstring& made, Fakes::FakeObject& o) {
+            if (made != cls) return;
+            if (fails(++attempts)) o.setInfoResult = hr;
         };
     }
 
@@ -98,11 +100,7 @@ TEST_F(ExtendSchema, AttributeAlreadyExistsFromAnyStepIsIgnored) {
                  if (cls == L"attributeSchema") o.putFailures[L"cn"] = AlreadyExists;
              };
          }},
-        {"commit", [&] {
-             container.configure = [](const std::wstring& cls, Fakes::FakeObject& o) {
-                 if (cls == L"attributeSchema") o.setInfoResult = AlreadyExists;
-             };
-         }},
+        {"commit", [&] { CommitFails(L"attributeSchema", AlreadyExists); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.where);
@@ -127,9 +125,7 @@ TEST_F(ExtendSchema, SecondRunOverExistingObjectsSucceedsWithoutRetrying) {
 
 TEST_F(ExtendSchema, OtherAttributeFailureIsRethrownUnchangedAndTheClassNotTried) {
     const HRESULT denied = E_ACCESSDENIED;
-    container.configure = [denied](const std::wstring& cls, Fakes::FakeObject& o) {
-        if (cls == L"attributeSchema") o.setInfoResult = denied;
-    };
+    CommitFails(L"attributeSchema", denied);
     const Fakes::Thrown thrown = Thrown();
     EXPECT_EQ(denied, thrown.hr);
     EXPECT_EQ("Unable to commit new attribute to schema", thrown.message);
@@ -137,9 +133,9 @@ TEST_F(ExtendSchema, OtherAttributeFailureIsRethrownUnchangedAndTheClassNotTried
 }
 
 TEST_F(ExtendSchema, ClassIsRetriedEvery5000msUntilTheDirectoryKnowsTheAttribute) {
-    ClassCommitFails(NoAttributeOrValue, [](int attempt) { return attempt <= 2; });
+    CommitFails(L"classSchema", NoAttributeOrValue, [](int attempt) { return attempt <= 2; });
     Run();
-    EXPECT_EQ(3, classAttempts);
+    EXPECT_EQ(3, attempts);
     EXPECT_EQ((std::vector<DWORD>{5000, 5000}), platform.pauses);
     // The attribute is not made again; each class attempt is a whole new object.
     EXPECT_EQ(1u, Fakes::Count(log, CreateAttribute));
@@ -152,11 +148,11 @@ TEST_F(ExtendSchema, RetryBudgetIs300000msInclusiveAcrossTheTickWrap) {
     // retried) and 300001 ms later (thrown).
     const DWORD start = 0xFFFFFFFFu - 99999u;
     platform.ticks = {start, start + 5000u, start + 300000u, start + 300001u};
-    ClassCommitFails(NoAttributeOrValue);
+    CommitFails(L"classSchema", NoAttributeOrValue);
     const Fakes::Thrown thrown = Thrown();
     EXPECT_EQ(NoAttributeOrValue, thrown.hr);
     EXPECT_EQ("Unable to commit new class to schema", thrown.message);
-    EXPECT_EQ(3, classAttempts);
+    EXPECT_EQ(3, attempts);
     EXPECT_EQ((std::vector<DWORD>{5000, 5000}), platform.pauses);
 }
 
@@ -164,19 +160,19 @@ TEST_F(ExtendSchema, RetryBudgetIsMeasuredFromTheFirstClassAttempt) {
     // A clock that moves only while pausing: attempts at 0, 5000 ... 300000
     // are retried, the one at 305000 is not.
     platform.now = 0xFFFF0000u;
-    ClassCommitFails(NoAttributeOrValue);
+    CommitFails(L"classSchema", NoAttributeOrValue);
     EXPECT_EQ(NoAttributeOrValue, Thrown().hr);
-    EXPECT_EQ(62, classAttempts);
+    EXPECT_EQ(62, attempts);
     EXPECT_EQ(61u, platform.pauses.size());
 }
 
 TEST_F(ExtendSchema, CancelDuringRetriesEndsAfterTheCurrentPause) {
-    ClassCommitFails(NoAttributeOrValue);
+    CommitFails(L"classSchema", NoAttributeOrValue);
     platform.onPause = [&](int pause) {
         if (pause == 2) ::SetEvent(cancel.get());
     };
     EXPECT_NO_THROW(Run());
-    EXPECT_EQ(2, classAttempts);
+    EXPECT_EQ(2, attempts);
     EXPECT_EQ(2u, platform.pauses.size());
     EXPECT_EQ(L"Sleep 5000", log.back());
 }
@@ -191,9 +187,9 @@ TEST_F(ExtendSchema, ClassFailuresOtherThanNoAttributeAreNotRetried) {
         // Only the attribute stage ignores an existing object.
         {"exists at creation", [&] { container.createFailures[L"classSchema"] = AlreadyExists; },
          AlreadyExists, "Unable to create new class"},
-        {"denied at commit", [&] { ClassCommitFails(E_ACCESSDENIED); }, E_ACCESSDENIED,
+        {"denied at commit", [&] { CommitFails(L"classSchema", E_ACCESSDENIED); }, E_ACCESSDENIED,
          "Unable to commit new class to schema"},
-        {"constraint at commit", [&] { ClassCommitFails(Constraint); }, Constraint,
+        {"constraint at commit", [&] { CommitFails(L"classSchema", Constraint); }, Constraint,
          "Unable to commit new class to schema"},
     };
     for (const Case& c : cases) {
