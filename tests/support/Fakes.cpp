@@ -255,10 +255,8 @@ HRESULT FakeSearch::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PADS_SEARCH
     m_log.push_back(L"GetColumn " + std::wstring(name));
     if (handle != reinterpret_cast<ADS_SEARCH_HANDLE>(this)) return E_ADS_BAD_PARAMETER;
     if (FAILED(columnResult)) return columnResult;
-    m_bytes.assign(columnValue.begin(), columnValue.end());
-    if (columnTerminated) m_bytes.push_back(L'\0');
     // Memory after an unterminated value that must never be read as path.
-    m_bytes.insert(m_bytes.end(), {L'J', L'U', L'N', L'K', L'\0'});
+    m_bytes = columnValue + (columnTerminated ? std::wstring(1, L'\0') : std::wstring()) + L"JUNK";
     m_value = ADSVALUE{};
     m_value.dwType = columnType;
     if (columnType == ADSTYPE_PROV_SPECIFIC) {

@@ -162,7 +162,7 @@ public:
 private:
     Log& m_log;
     ADSVALUE m_value{};
-    std::vector<wchar_t> m_bytes;
+    std::wstring m_bytes;
 };
 
 // AD::Platform pointed at the test: bindings by path, a scripted extended

@@ -60,20 +60,23 @@ const std::vector<Row> Rows = {
     {0x00000005, {}, false, L"An unknown error occured (0x5)"},
 };
 
-TEST(DescribeHResult, ChoosesBranchAndFormat) {
+class DescribeHResult : public ::testing::Test {
+protected:
+    Fakes::Log log;
+    Fakes::FakePlatform platform{log};
+};
+
+TEST_F(DescribeHResult, ChoosesBranchAndFormat) {
     for (const Row& row : Rows) {
         SCOPED_TRACE(testing::Message() << std::hex << row.hr);
-        Fakes::Log log;
-        Fakes::FakePlatform platform(log);
+        log.clear();
         platform.lastErrors.assign(row.pending.begin(), row.pending.end());
         EXPECT_EQ(row.text, AD::DescribeHResult(static_cast<HRESULT>(row.hr)));
         EXPECT_EQ(row.asksDirectory ? Fakes::Log{L"ADsGetLastError 512 512"} : Fakes::Log{}, log);
     }
 }
 
-TEST(DescribeHResult, SystemTextIsUsedWhole) {
-    Fakes::Log log;
-    Fakes::FakePlatform platform(log);
+TEST_F(DescribeHResult, SystemTextIsUsedWhole) {
     wchar_t* buffer = nullptr;
     DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
                                ERROR_ACCESS_DENIED, 0x0800, reinterpret_cast<wchar_t*>(&buffer), 0,
@@ -89,7 +92,7 @@ TEST(DescribeHResult, SystemTextIsUsedWhole) {
 // the program's own table writes them out.
 #define ADS_ERROR(name) std::make_pair(static_cast<DWORD>(name), std::wstring(L"" #name))
 
-TEST(DescribeHResult, EveryTableCodeHasItsName) {
+TEST_F(DescribeHResult, EveryTableCodeHasItsName) {
     const std::vector<std::pair<DWORD, std::wstring>> names = {
         ADS_ERROR(E_ADS_BAD_PATHNAME),           ADS_ERROR(E_ADS_INVALID_DOMAIN_OBJECT),
         ADS_ERROR(E_ADS_INVALID_USER_OBJECT),    ADS_ERROR(E_ADS_INVALID_COMPUTER_OBJECT),
@@ -101,8 +104,6 @@ TEST(DescribeHResult, EveryTableCodeHasItsName) {
         ADS_ERROR(E_ADS_OBJECT_EXISTS),          ADS_ERROR(E_ADS_SCHEMA_VIOLATION),
         ADS_ERROR(E_ADS_COLUMN_NOT_SET),         ADS_ERROR(E_ADS_INVALID_FILTER),
     };
-    Fakes::Log log;
-    Fakes::FakePlatform platform(log);
     for (const auto& row : names) {
         wchar_t hex[16];
         std::swprintf(hex, 16, L"%lX", static_cast<unsigned long>(row.first));
@@ -119,12 +120,10 @@ TEST(DescribeHResult, EveryTableCodeHasItsName) {
                   AD::DescribeHResult(static_cast<HRESULT>(gap.first)));
 }
 
-TEST(DescribeHResult, ExtendedTextIsCutAtItsBuffer) {
+TEST_F(DescribeHResult, ExtendedTextIsCutAtItsBuffer) {
     // Whether or not the platform terminates a text that fills its buffer.
     for (bool terminated : {true, false}) {
         SCOPED_TRACE(terminated);
-        Fakes::Log log;
-        Fakes::FakePlatform platform(log);
         platform.lastErrors = {{S_OK, 8202, std::wstring(700, L'x'), std::wstring(600, L'p'),
                                 terminated}};
         EXPECT_EQ(L"ADSI error occured (0x80004005),\r\nDescripton:`" + std::wstring(511, L'x') +
