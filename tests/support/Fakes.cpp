@@ -1,8 +1,10 @@
 #include "tests/support/Fakes.h"
 
+#include "ad/Errors.h"
 #include "ad/Platform.h"
 
 #include <adserr.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
@@ -15,13 +17,27 @@ FakePlatform* g_platform = nullptr;
 
 std::wstring Text(BSTR b) { return b ? std::wstring(b, ::SysStringLen(b)) : L"(null)"; }
 
+// The next scripted answer, or `otherwise` once they run out.
+template <typename T>
+T Next(std::deque<T>& answers, T otherwise) {
+    if (answers.empty()) return otherwise;
+    T next = answers.front();
+    answers.pop_front();
+    return next;
+}
+
 std::wstring IidName(REFIID iid) {
     if (iid == IID_IADs) return L"IADs";
     if (iid == IID_IADsContainer) return L"IADsContainer";
     if (iid == IID_IDirectorySearch) return L"IDirectorySearch";
-    if (iid == IID_IDispatch) return L"IDispatch";
-    if (iid == IID_IUnknown) return L"IUnknown";
     return L"other";
+}
+
+// " a b c": each of a call's strings after a space.
+std::wstring Spaced(LPWSTR* strings, DWORD count) {
+    std::wstring text;
+    for (DWORD i = 0; i < count; ++i) text += L" " + std::wstring(strings[i]);
+    return text;
 }
 
 HRESULT WINAPI GetObjectFake(LPCWSTR path, REFIID iid, void** object) {
@@ -37,14 +53,9 @@ HRESULT WINAPI GetObjectFake(LPCWSTR path, REFIID iid, void** object) {
 HRESULT WINAPI GetLastErrorFake(LPDWORD code, LPWSTR text, DWORD textLength, LPWSTR provider,
                                 DWORD providerLength) {
     FakePlatform& p = *g_platform;
-    ++p.lastErrorCalls;
     p.log.push_back(L"ADsGetLastError " + std::to_wstring(textLength) + L" " +
                     std::to_wstring(providerLength));
-    FakePlatform::ExtendedError e{S_OK, 0, L"", L"", true};
-    if (!p.lastErrors.empty()) {
-        e = p.lastErrors.front();
-        p.lastErrors.pop_front();
-    }
+    const FakePlatform::ExtendedError e = Next(p.lastErrors, {S_OK, 0, L"", L"", true});
     *code = e.code;
     // Cut to the buffers, with or without the terminator.
     auto copy = [&e](LPWSTR buffer, DWORD length, const std::wstring& value) {
@@ -61,18 +72,14 @@ HRESULT WINAPI GetLastErrorFake(LPDWORD code, LPWSTR text, DWORD textLength, LPW
 
 HRESULT WINAPI BuildVarArrayStrFake(LPWSTR* strings, DWORD count, VARIANT* value) {
     FakePlatform& p = *g_platform;
-    std::wstring entry = L"ADsBuildVarArrayStr " + std::to_wstring(count);
-    for (DWORD i = 0; i < count; ++i) entry += L" " + std::wstring(strings[i]);
-    p.log.push_back(entry);
+    p.log.push_back(L"ADsBuildVarArrayStr " + std::to_wstring(count) + Spaced(strings, count));
     if (FAILED(p.buildResult)) return p.buildResult;
     SAFEARRAY* array = ::SafeArrayCreateVector(VT_VARIANT, 0, count);
     if (!array) return E_OUTOFMEMORY;
-    for (LONG i = 0; i < static_cast<LONG>(count); ++i) {
-        VARIANT item;
-        V_VT(&item) = VT_BSTR;
-        V_BSTR(&item) = ::SysAllocString(strings[i]);
-        ::SafeArrayPutElement(array, &i, &item);
-        ::VariantClear(&item);
+    auto* items = static_cast<VARIANT*>(array->pvData);
+    for (DWORD i = 0; i < count; ++i) {
+        V_VT(&items[i]) = VT_BSTR;
+        V_BSTR(&items[i]) = ::SysAllocString(strings[i]);
     }
     ::VariantInit(value);
     V_VT(value) = VT_ARRAY | VT_VARIANT;
@@ -82,13 +89,8 @@ HRESULT WINAPI BuildVarArrayStrFake(LPWSTR* strings, DWORD count, VARIANT* value
 
 DWORD WINAPI TickCountFake() {
     FakePlatform& p = *g_platform;
-    DWORD t = p.now;
-    if (!p.ticks.empty()) {
-        t = p.ticks.front();
-        p.ticks.pop_front();
-    }
     p.log.push_back(L"GetTickCount");
-    return t;
+    return Next(p.ticks, p.now);
 }
 
 void WINAPI PauseFake(DWORD milliseconds) {
@@ -118,27 +120,32 @@ std::wstring DescribeVariant(const VARIANT& value) {
     case VT_I4:
         return L"VT_I4 " + std::to_wstring(V_I4(&value));
     case VT_ARRAY | VT_VARIANT: {
-        SAFEARRAY* array = V_ARRAY(&value);
+        const SAFEARRAY* array = V_ARRAY(&value);
+        if (!array || array->cDims != 1 || array->cbElements != sizeof(VARIANT))
+            return L"VT_ARRAY|VT_VARIANT [bad array]";
         std::wstring text = L"VT_ARRAY|VT_VARIANT [";
-        LONG low = 0, high = -1;
-        if (array && ::SafeArrayGetDim(array) == 1) {
-            ::SafeArrayGetLBound(array, 1, &low);
-            ::SafeArrayGetUBound(array, 1, &high);
-        } else {
-            text += L"bad array";
-        }
-        for (LONG i = low; i <= high; ++i) {
-            VARIANT item;
-            ::VariantInit(&item);
-            ::SafeArrayGetElement(array, &i, &item);
-            text += (i > low ? L", " : L"") + DescribeVariant(item);
-            ::VariantClear(&item);
-        }
+        const auto* items = static_cast<const VARIANT*>(array->pvData);
+        for (ULONG i = 0; i < array->rgsabound[0].cElements; ++i)
+            text += (i ? L", " : L"") + DescribeVariant(items[i]);
         return text + L"]";
     }
     default:
         return L"VT_" + std::to_wstring(V_VT(&value));
     }
+}
+
+size_t Count(const Log& log, const std::wstring& call) {
+    return static_cast<size_t>(std::count(log.begin(), log.end(), call));
+}
+
+Thrown Catch(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const AD::HResultException& e) {
+        return {e.hresult(), e.what()};
+    }
+    ADD_FAILURE() << "no exception";
+    return {};
 }
 
 HRESULT FakeObject::QueryInterface(REFIID iid, void** object) {
@@ -147,25 +154,20 @@ HRESULT FakeObject::QueryInterface(REFIID iid, void** object) {
                   object);
 }
 
-HRESULT FakeObject::get_ADsPath(BSTR* value) {
-    m_log.push_back(L"get_ADsPath");
+HRESULT FakeObject::Give(const wchar_t* call, HRESULT result, const std::wstring& text, BSTR* value) {
+    m_log.push_back(call);
     *value = nullptr;
-    if (FAILED(pathResult)) return pathResult;
-    *value = ::SysAllocString(path.c_str());
+    if (FAILED(result)) return result;
+    *value = ::SysAllocString(text.c_str());
     return S_OK;
 }
 
-HRESULT FakeObject::get_Parent(BSTR* path) {
-    m_log.push_back(L"get_Parent");
-    *path = nullptr;
-    if (FAILED(parentResult)) return parentResult;
-    *path = ::SysAllocString(parent.c_str());
-    return S_OK;
-}
+HRESULT FakeObject::get_ADsPath(BSTR* value) { return Give(L"get_ADsPath", pathResult, path, value); }
+
+HRESULT FakeObject::get_Parent(BSTR* value) { return Give(L"get_Parent", parentResult, parent, value); }
 
 HRESULT FakeObject::SetInfo() {
     m_log.push_back(L"SetInfo");
-    if (onSetInfo) onSetInfo();
     return setInfoResult;
 }
 
@@ -230,9 +232,8 @@ HRESULT FakeSearch::SetSearchPreference(PADS_SEARCHPREF_INFO, DWORD) {
 
 HRESULT FakeSearch::ExecuteSearch(LPWSTR filter, LPWSTR* attributes, DWORD count,
                                   PADS_SEARCH_HANDLE handle) {
-    std::wstring entry = L"ExecuteSearch " + std::wstring(filter) + L" " + std::to_wstring(count);
-    for (DWORD i = 0; i < count; ++i) entry += L" " + std::wstring(attributes[i]);
-    m_log.push_back(entry);
+    m_log.push_back(L"ExecuteSearch " + std::wstring(filter) + L" " + std::to_wstring(count) +
+                    Spaced(attributes, count));
     if (FAILED(executeResult)) return executeResult;
     ++openHandles;
     *handle = reinterpret_cast<ADS_SEARCH_HANDLE>(this);
@@ -247,20 +248,15 @@ HRESULT FakeSearch::GetFirstRow(ADS_SEARCH_HANDLE) {
 HRESULT FakeSearch::GetNextRow(ADS_SEARCH_HANDLE handle) {
     m_log.push_back(L"GetNextRow");
     if (handle != reinterpret_cast<ADS_SEARCH_HANDLE>(this)) return E_ADS_BAD_PARAMETER;
-    if (rows.empty()) return S_ADS_NOMORE_ROWS;
-    HRESULT hr = rows.front();
-    rows.pop_front();
-    return hr;
+    return Next(rows, S_ADS_NOMORE_ROWS);
 }
 
 HRESULT FakeSearch::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PADS_SEARCH_COLUMN column) {
     m_log.push_back(L"GetColumn " + std::wstring(name));
     if (handle != reinterpret_cast<ADS_SEARCH_HANDLE>(this)) return E_ADS_BAD_PARAMETER;
     if (FAILED(columnResult)) return columnResult;
-    m_bytes.assign(columnValue.begin(), columnValue.end());
-    if (columnTerminated) m_bytes.push_back(L'\0');
     // Memory after an unterminated value that must never be read as path.
-    m_bytes.insert(m_bytes.end(), {L'J', L'U', L'N', L'K', L'\0'});
+    m_bytes = columnValue + (columnTerminated ? std::wstring(1, L'\0') : std::wstring()) + L"JUNK";
     m_value = ADSVALUE{};
     m_value.dwType = columnType;
     if (columnType == ADSTYPE_PROV_SPECIFIC) {
@@ -271,11 +267,7 @@ HRESULT FakeSearch::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PADS_SEARCH
     } else {
         m_value.DNString = columnNull ? nullptr : m_bytes.data();
     }
-    column->pszAttrName = name;
-    column->dwADsType = columnType;
-    column->pADsValues = columnValues ? &m_value : nullptr;
-    column->dwNumValues = columnValues;
-    column->hReserved = nullptr;
+    *column = ADS_SEARCH_COLUMN{name, columnType, columnValues ? &m_value : nullptr, columnValues, nullptr};
     ++openColumns;
     return S_OK;
 }

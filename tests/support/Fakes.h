@@ -22,6 +22,16 @@ using Log = std::vector<std::wstring>;
 // "VT_BSTR text", "VT_BOOL -1", "VT_I4 3", "VT_ARRAY|VT_VARIANT [VT_BSTR a]".
 std::wstring DescribeVariant(const VARIANT& value);
 
+size_t Count(const Log& log, const std::wstring& call);
+
+// What an operation that must throw AD::HResultException threw: its HRESULT
+// and text. One that returns is a test failure, and gives S_OK and no text.
+struct Thrown {
+    HRESULT hr = S_OK;
+    std::string message;
+};
+Thrown Catch(const std::function<void()>& operation);
+
 // Reference counting and the IDispatch methods nobody here calls. Fakes live
 // on the test's stack or in a fake's own list; Release never deletes.
 template <typename Interface>
@@ -40,11 +50,8 @@ public:
 
 protected:
     HRESULT Answer(bool known, HRESULT refusal, void** object) {
-        if (!known) {
-            *object = nullptr;
-            return refusal;
-        }
-        *object = this;
+        *object = known ? this : nullptr;
+        if (!known) return refusal;
         AddRef();
         return S_OK;
     }
@@ -67,7 +74,6 @@ public:
     std::wstring parent;
     HRESULT pathResult = S_OK;
     std::wstring path;
-    std::function<void()> onSetInfo;
 
     HRESULT WINAPI QueryInterface(REFIID iid, void** object) override;
     HRESULT WINAPI get_Name(BSTR*) override { return E_NOTIMPL; }
@@ -85,6 +91,9 @@ public:
     HRESULT WINAPI GetInfoEx(VARIANT, LONG) override { return E_NOTIMPL; }
 
 private:
+    // Logs the call and answers the scripted failure or the text.
+    HRESULT Give(const wchar_t* call, HRESULT result, const std::wstring& text, BSTR* value);
+
     Log& m_log;
 };
 
@@ -153,7 +162,7 @@ public:
 private:
     Log& m_log;
     ADSVALUE m_value{};
-    std::vector<wchar_t> m_bytes;
+    std::wstring m_bytes;
 };
 
 // AD::Platform pointed at the test: bindings by path, a scripted extended
@@ -181,7 +190,6 @@ public:
         bool terminated = true;  // false: a cut text fills its buffer unterminated
     };
     std::deque<ExtendedError> lastErrors;
-    int lastErrorCalls = 0;
 
     HRESULT buildResult = S_OK;
 

@@ -1,4 +1,3 @@
-#include "ad/Errors.h"
 #include "ad/ExtendSchema.h"
 #include "base/Scoped.h"
 #include "tests/support/Fakes.h"
@@ -14,6 +13,7 @@ namespace {
 const wchar_t ContainerPath[] = L"LDAP://CN=Schema,CN=Configuration,DC=samdom,DC=test";
 const HRESULT AlreadyExists = static_cast<HRESULT>(0x80071392);
 const HRESULT NoAttributeOrValue = static_cast<HRESULT>(0x8007200A);
+const HRESULT Constraint = static_cast<HRESULT>(0x8007200B);
 
 class ExtendSchema : public ::testing::Test {
 protected:
@@ -21,18 +21,21 @@ protected:
     Fakes::FakePlatform platform{log};
     Fakes::FakeContainer container{log};
     Scoped::Handle cancel{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    int classAttempts = 0;
+    int attempts = 0;  // objects made of the class whose commit fails
 
     void SetUp() override {
         ASSERT_TRUE(cancel);
         platform.bindings[ContainerPath] = {&container, S_OK};
     }
+    void TearDown() override { EXPECT_EQ(0, container.outstanding()); }
 
-    // The class commit answers hr for each attempt while `fails` says so.
-    void ClassCommitFails(HRESULT hr, std::function<bool(int attempt)> fails) {
-        container.configure = [this, hr, fails](const std::wstring& cls, Fakes::FakeObject& o) {
-            if (cls != L"classSchema") return;
-            if (fails(++classAttempts)) o.setInfoResult = hr;
+    // The commit of each new object of class `cls` answers hr while `fails`
+    // says so (by default, every one).
+    void CommitFails(const std::wstring& cls, HRESULT hr,
+                     std::function<bool(int attempt)> fails = [](int) { return true; }) {
+        container.configure = [this, cls, hr, fails](const std::wstring& made, Fakes::FakeObject& o) {
+            if (made != cls) return;
+            if (fails(++attempts)) o.setInfoResult = hr;
         };
     }
 
@@ -48,19 +51,7 @@ protected:
         return outline;
     }
 
-    HRESULT Thrown(std::string* message) {
-        try {
-            Run();
-        } catch (const AD::HResultException& e) {
-            *message = e.what();
-            return e.hresult();
-        }
-        return S_OK;
-    }
-
-    size_t Count(const std::wstring& call) const {
-        return static_cast<size_t>(std::count(log.begin(), log.end(), call));
-    }
+    Fakes::Thrown Thrown() { return Fakes::Catch([this] { Run(); }); }
 };
 
 const wchar_t CreateAttribute[] = L"Create attributeSchema CN=WexlorAdmin";
@@ -73,7 +64,6 @@ TEST_F(ExtendSchema, BindsTheServerlessContainerThenCreatesAttributeThenClass) {
         CreateAttribute, L"SetInfo", L"GetTickCount", CreateClass, L"SetInfo",
     };
     EXPECT_EQ(expected, Outline());
-    EXPECT_EQ(0, container.outstanding());
 }
 
 TEST_F(ExtendSchema, BindFailureNamesTheContainerWhateverTheCancelEvent) {
@@ -82,23 +72,21 @@ TEST_F(ExtendSchema, BindFailureNamesTheContainerWhateverTheCancelEvent) {
     for (bool cancelled : {false, true}) {
         if (cancelled) ::SetEvent(cancel.get());
         log.clear();
-        std::string message;
-        EXPECT_EQ(down, Thrown(&message));
-        EXPECT_EQ("Unable to get schema container.", message);
+        const Fakes::Thrown thrown = Thrown();
+        EXPECT_EQ(down, thrown.hr);
+        EXPECT_EQ("Unable to get schema container.", thrown.message);
         EXPECT_EQ(1u, log.size());
     }
 }
 
 TEST_F(ExtendSchema, CancelOnEntryOrNoEventBindsAndReturnsWithoutCreating) {
     ::SetEvent(cancel.get());
-    Run();
-    EXPECT_EQ(0u, container.created.size());
-    EXPECT_EQ(1u, log.size() - Count(L"GetTickCount"));
-    log.clear();
-    Run(nullptr);
-    EXPECT_EQ(0u, container.created.size());
-    EXPECT_EQ(1u, log.size() - Count(L"GetTickCount"));
-    EXPECT_EQ(0, container.outstanding());
+    for (HANDLE event : {cancel.get(), HANDLE(nullptr)}) {
+        log.clear();
+        Run(event);
+        EXPECT_EQ(0u, container.created.size());
+        EXPECT_EQ(1u, log.size() - Fakes::Count(log, L"GetTickCount"));
+    }
 }
 
 TEST_F(ExtendSchema, AttributeAlreadyExistsFromAnyStepIsIgnored) {
@@ -112,11 +100,7 @@ TEST_F(ExtendSchema, AttributeAlreadyExistsFromAnyStepIsIgnored) {
                  if (cls == L"attributeSchema") o.putFailures[L"cn"] = AlreadyExists;
              };
          }},
-        {"commit", [&] {
-             container.configure = [](const std::wstring& cls, Fakes::FakeObject& o) {
-                 if (cls == L"attributeSchema") o.setInfoResult = AlreadyExists;
-             };
-         }},
+        {"commit", [&] { CommitFails(L"attributeSchema", AlreadyExists); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.where);
@@ -125,9 +109,8 @@ TEST_F(ExtendSchema, AttributeAlreadyExistsFromAnyStepIsIgnored) {
         container.configure = nullptr;
         c.arrange();
         EXPECT_NO_THROW(Run());
-        EXPECT_EQ(1u, Count(CreateClass));
+        EXPECT_EQ(1u, Fakes::Count(log, CreateClass));
     }
-    EXPECT_EQ(0, container.outstanding());
 }
 
 TEST_F(ExtendSchema, SecondRunOverExistingObjectsSucceedsWithoutRetrying) {
@@ -135,33 +118,28 @@ TEST_F(ExtendSchema, SecondRunOverExistingObjectsSucceedsWithoutRetrying) {
         o.setInfoResult = AlreadyExists;
     };
     EXPECT_NO_THROW(Run());
-    EXPECT_EQ(1u, Count(CreateAttribute));
-    EXPECT_EQ(1u, Count(CreateClass));
+    EXPECT_EQ(1u, Fakes::Count(log, CreateAttribute));
+    EXPECT_EQ(1u, Fakes::Count(log, CreateClass));
     EXPECT_TRUE(platform.pauses.empty());
-    EXPECT_EQ(0, container.outstanding());
 }
 
 TEST_F(ExtendSchema, OtherAttributeFailureIsRethrownUnchangedAndTheClassNotTried) {
     const HRESULT denied = E_ACCESSDENIED;
-    container.configure = [denied](const std::wstring& cls, Fakes::FakeObject& o) {
-        if (cls == L"attributeSchema") o.setInfoResult = denied;
-    };
-    std::string message;
-    EXPECT_EQ(denied, Thrown(&message));
-    EXPECT_EQ("Unable to commit new attribute to schema", message);
-    EXPECT_EQ(0u, Count(CreateClass));
-    EXPECT_EQ(0, container.outstanding());
+    CommitFails(L"attributeSchema", denied);
+    const Fakes::Thrown thrown = Thrown();
+    EXPECT_EQ(denied, thrown.hr);
+    EXPECT_EQ("Unable to commit new attribute to schema", thrown.message);
+    EXPECT_EQ(0u, Fakes::Count(log, CreateClass));
 }
 
 TEST_F(ExtendSchema, ClassIsRetriedEvery5000msUntilTheDirectoryKnowsTheAttribute) {
-    ClassCommitFails(NoAttributeOrValue, [](int attempt) { return attempt <= 2; });
+    CommitFails(L"classSchema", NoAttributeOrValue, [](int attempt) { return attempt <= 2; });
     Run();
-    EXPECT_EQ(3, classAttempts);
+    EXPECT_EQ(3, attempts);
     EXPECT_EQ((std::vector<DWORD>{5000, 5000}), platform.pauses);
     // The attribute is not made again; each class attempt is a whole new object.
-    EXPECT_EQ(1u, Count(CreateAttribute));
-    EXPECT_EQ(3u, Count(L"Put mayContain VT_ARRAY|VT_VARIANT [VT_BSTR WexlorAdmin]"));
-    EXPECT_EQ(0, container.outstanding());
+    EXPECT_EQ(1u, Fakes::Count(log, CreateAttribute));
+    EXPECT_EQ(3u, Fakes::Count(log, L"Put mayContain VT_ARRAY|VT_VARIANT [VT_BSTR WexlorAdmin]"));
 }
 
 TEST_F(ExtendSchema, RetryBudgetIs300000msInclusiveAcrossTheTickWrap) {
@@ -170,37 +148,33 @@ TEST_F(ExtendSchema, RetryBudgetIs300000msInclusiveAcrossTheTickWrap) {
     // retried) and 300001 ms later (thrown).
     const DWORD start = 0xFFFFFFFFu - 99999u;
     platform.ticks = {start, start + 5000u, start + 300000u, start + 300001u};
-    ClassCommitFails(NoAttributeOrValue, [](int) { return true; });
-    std::string message;
-    EXPECT_EQ(NoAttributeOrValue, Thrown(&message));
-    EXPECT_EQ("Unable to commit new class to schema", message);
-    EXPECT_EQ(3, classAttempts);
+    CommitFails(L"classSchema", NoAttributeOrValue);
+    const Fakes::Thrown thrown = Thrown();
+    EXPECT_EQ(NoAttributeOrValue, thrown.hr);
+    EXPECT_EQ("Unable to commit new class to schema", thrown.message);
+    EXPECT_EQ(3, attempts);
     EXPECT_EQ((std::vector<DWORD>{5000, 5000}), platform.pauses);
-    EXPECT_EQ(0, container.outstanding());
 }
 
 TEST_F(ExtendSchema, RetryBudgetIsMeasuredFromTheFirstClassAttempt) {
     // A clock that moves only while pausing: attempts at 0, 5000 ... 300000
     // are retried, the one at 305000 is not.
     platform.now = 0xFFFF0000u;
-    ClassCommitFails(NoAttributeOrValue, [](int) { return true; });
-    std::string message;
-    EXPECT_EQ(NoAttributeOrValue, Thrown(&message));
-    EXPECT_EQ(62, classAttempts);
+    CommitFails(L"classSchema", NoAttributeOrValue);
+    EXPECT_EQ(NoAttributeOrValue, Thrown().hr);
+    EXPECT_EQ(62, attempts);
     EXPECT_EQ(61u, platform.pauses.size());
-    EXPECT_EQ(0, container.outstanding());
 }
 
 TEST_F(ExtendSchema, CancelDuringRetriesEndsAfterTheCurrentPause) {
-    ClassCommitFails(NoAttributeOrValue, [](int) { return true; });
+    CommitFails(L"classSchema", NoAttributeOrValue);
     platform.onPause = [&](int pause) {
         if (pause == 2) ::SetEvent(cancel.get());
     };
     EXPECT_NO_THROW(Run());
-    EXPECT_EQ(2, classAttempts);
+    EXPECT_EQ(2, attempts);
     EXPECT_EQ(2u, platform.pauses.size());
     EXPECT_EQ(L"Sleep 5000", log.back());
-    EXPECT_EQ(0, container.outstanding());
 }
 
 TEST_F(ExtendSchema, ClassFailuresOtherThanNoAttributeAreNotRetried) {
@@ -213,11 +187,10 @@ TEST_F(ExtendSchema, ClassFailuresOtherThanNoAttributeAreNotRetried) {
         // Only the attribute stage ignores an existing object.
         {"exists at creation", [&] { container.createFailures[L"classSchema"] = AlreadyExists; },
          AlreadyExists, "Unable to create new class"},
-        {"denied at commit", [&] { ClassCommitFails(E_ACCESSDENIED, [](int) { return true; }); },
-         E_ACCESSDENIED, "Unable to commit new class to schema"},
-        {"constraint at commit",
-         [&] { ClassCommitFails(static_cast<HRESULT>(0x8007200B), [](int) { return true; }); },
-         static_cast<HRESULT>(0x8007200B), "Unable to commit new class to schema"},
+        {"denied at commit", [&] { CommitFails(L"classSchema", E_ACCESSDENIED); }, E_ACCESSDENIED,
+         "Unable to commit new class to schema"},
+        {"constraint at commit", [&] { CommitFails(L"classSchema", Constraint); }, Constraint,
+         "Unable to commit new class to schema"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -226,13 +199,12 @@ TEST_F(ExtendSchema, ClassFailuresOtherThanNoAttributeAreNotRetried) {
         container.createFailures.clear();
         container.configure = nullptr;
         c.arrange();
-        std::string message;
-        EXPECT_EQ(c.hr, Thrown(&message));
-        EXPECT_EQ(c.message, message);
-        EXPECT_EQ(1u, Count(CreateClass));
+        const Fakes::Thrown thrown = Thrown();
+        EXPECT_EQ(c.hr, thrown.hr);
+        EXPECT_EQ(c.message, thrown.message);
+        EXPECT_EQ(1u, Fakes::Count(log, CreateClass));
         EXPECT_TRUE(platform.pauses.empty());
     }
-    EXPECT_EQ(0, container.outstanding());
 }
 
 }  // namespace

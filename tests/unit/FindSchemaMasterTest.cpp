@@ -1,4 +1,3 @@
-#include "ad/Errors.h"
 #include "ad/FindSchemaMaster.h"
 #include "tests/support/Fakes.h"
 
@@ -20,15 +19,11 @@ const wchar_t SearchPath[] = L"LDAP://CN=Schema,CN=Configuration,DC=samdom,DC=te
 // The directory answers the container's path with its server in it; that
 // path is bound exactly as returned.
 const wchar_t ContainerPath[] = L"LDAP://dc1.samdom.test/CN=Schema,CN=Configuration,DC=samdom,DC=test";
-const wchar_t RoleOwner[] =
-    L"CN=NTDS Settings,CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,"
-    L"DC=samdom,DC=test";
-const wchar_t SettingsPath[] =
-    L"LDAP://CN=NTDS Settings,CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,"
-    L"CN=Configuration,DC=samdom,DC=test";
-const wchar_t ServerPath[] =
-    L"LDAP://CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,"
-    L"DC=test";
+const std::wstring ServerDn =
+    L"CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test";
+const std::wstring RoleOwner = L"CN=NTDS Settings," + ServerDn;
+const std::wstring SettingsPath = L"LDAP://" + RoleOwner;
+const std::wstring ServerPath = L"LDAP://" + ServerDn;
 
 class FindSchemaMaster : public ::testing::Test {
 protected:
@@ -56,21 +51,17 @@ protected:
         platform.bindings[ServerPath] = {&server, S_OK};
     }
 
+    void TearDown() override { ExpectNothingHeld(); }
+
     // Runs discovery expecting a directory failure; returns its HRESULT and
     // checks that nothing is handed back and nothing is left held.
     HRESULT Failure() {
         IADs* result = reinterpret_cast<IADs*>(&log);  // must be overwritten
-        HRESULT hr = S_OK;
-        try {
-            AD::FindSchemaMaster(&result);
-            ADD_FAILURE() << "no exception";
-        } catch (const AD::HResultException& e) {
-            EXPECT_STREQ("", e.what());
-            hr = e.hresult();
-        }
+        const Fakes::Thrown thrown = Fakes::Catch([&] { AD::FindSchemaMaster(&result); });
+        EXPECT_EQ("", thrown.message);
         EXPECT_EQ(nullptr, result);
         ExpectNothingHeld();
-        return hr;
+        return thrown.hr;
     }
 
     // Runs discovery expecting the server object; true when it came back,
@@ -90,11 +81,8 @@ protected:
         EXPECT_EQ(0, search.openHandles);
     }
 
-    size_t Count(const std::wstring& call) const {
-        return static_cast<size_t>(std::count(log.begin(), log.end(), call));
-    }
     bool Bound(const std::wstring& path) const {
-        return Count(L"bind " + path + L" IADs") != 0;
+        return Fakes::Count(log, L"bind " + path + L" IADs") != 0;
     }
 };
 
@@ -123,7 +111,6 @@ TEST_F(FindSchemaMaster, FollowsRootSchemaRoleOwnerAndParentThroughServerlessPat
     // The caller holds the one reference to the server; nothing else is held.
     EXPECT_EQ(1, server.refs);
     result->Release();
-    ExpectNothingHeld();
 }
 
 TEST_F(FindSchemaMaster, EachFailingCallEndsWithItsHResultAndReleasesEverything) {
@@ -138,11 +125,9 @@ TEST_F(FindSchemaMaster, EachFailingCallEndsWithItsHResultAndReleasesEverything)
          E_ACCESSDENIED},
         {"search", [&] { search.executeResult = E_ADS_INVALID_FILTER; }, E_ADS_INVALID_FILTER},
         {"column", [&] { search.columnResult = E_ADS_BAD_PARAMETER; }, E_ADS_BAD_PARAMETER},
-        {"bind container", [&] { platform.bindings[ContainerPath].result = NoSuchObject; },
-         static_cast<HRESULT>(0x80072030)},
+        {"bind container", [&] { platform.bindings[ContainerPath].result = NoSuchObject; }, NoSuchObject},
         {"role owner", [&] { container.strings.clear(); }, E_ADS_PROPERTY_NOT_FOUND},
-        {"bind settings", [&] { platform.bindings[SettingsPath].result = Referral; },
-         static_cast<HRESULT>(0x8007202B)},
+        {"bind settings", [&] { platform.bindings[SettingsPath].result = Referral; }, Referral},
         {"parent", [&] { settings.parentResult = E_ADS_OBJECT_UNBOUND; }, E_ADS_OBJECT_UNBOUND},
         {"bind server", [&] { platform.bindings[ServerPath].result = Down; }, Down},
     };
@@ -159,9 +144,9 @@ TEST_F(FindSchemaMaster, EachFailingCallEndsWithItsHResultAndReleasesEverything)
 TEST_F(FindSchemaMaster, OnlyTheFirstOfSeveralRowsIsFetched) {
     search.rows = {S_OK, S_OK, S_OK};
     ASSERT_TRUE(Success());
-    EXPECT_EQ(1u, Count(L"GetNextRow"));
-    EXPECT_EQ(0u, Count(L"GetFirstRow"));
-    EXPECT_EQ(0u, Count(L"SetSearchPreference"));
+    EXPECT_EQ(1u, Fakes::Count(log, L"GetNextRow"));
+    EXPECT_EQ(0u, Fakes::Count(log, L"GetFirstRow"));
+    EXPECT_EQ(0u, Fakes::Count(log, L"SetSearchPreference"));
 }
 
 TEST_F(FindSchemaMaster, NoRowReportsTheColumnReadFailureWithoutMessageBox) {
@@ -169,17 +154,15 @@ TEST_F(FindSchemaMaster, NoRowReportsTheColumnReadFailureWithoutMessageBox) {
     search.columnResult = E_ADS_COLUMN_NOT_SET;
     EXPECT_EQ(E_ADS_COLUMN_NOT_SET, Failure());
     EXPECT_EQ(0, platform.messageBoxes);
-    EXPECT_EQ(1u, Count(L"ADsGetLastError 512 512"));
+    EXPECT_EQ(1u, Fakes::Count(log, L"ADsGetLastError 512 512"));
 }
 
 TEST_F(FindSchemaMaster, NoMoreRowsWithMoreDataAsksAgainAsOftenAsItRecurs) {
     search.rows = {S_ADS_NOMORE_ROWS, S_ADS_NOMORE_ROWS, S_ADS_NOMORE_ROWS, S_OK};
-    platform.lastErrors = {{S_OK, ERROR_MORE_DATA, L"", L""},
-                           {S_OK, ERROR_MORE_DATA, L"", L""},
-                           {S_OK, ERROR_MORE_DATA, L"", L""}};
+    platform.lastErrors.assign(3, {S_OK, ERROR_MORE_DATA, L"", L""});
     ASSERT_TRUE(Success());
-    EXPECT_EQ(4u, Count(L"GetNextRow"));
-    EXPECT_EQ(3u, Count(L"ADsGetLastError 512 512"));
+    EXPECT_EQ(4u, Fakes::Count(log, L"GetNextRow"));
+    EXPECT_EQ(3u, Fakes::Count(log, L"ADsGetLastError 512 512"));
 }
 
 TEST_F(FindSchemaMaster, NoMoreRowsWithAnyOtherExtendedErrorStopsAsking) {
@@ -190,7 +173,7 @@ TEST_F(FindSchemaMaster, NoMoreRowsWithAnyOtherExtendedErrorStopsAsking) {
         platform.lastErrors = {{S_OK, code, L"", L""}};
         search.columnResult = E_ADS_COLUMN_NOT_SET;
         EXPECT_EQ(E_ADS_COLUMN_NOT_SET, Failure());
-        EXPECT_EQ(1u, Count(L"GetNextRow"));
+        EXPECT_EQ(1u, Fakes::Count(log, L"GetNextRow"));
     }
 }
 
@@ -214,7 +197,6 @@ TEST_F(FindSchemaMaster, StringAndProviderSpecificColumnsGiveThePath) {
         EXPECT_TRUE(Bound(ContainerPath));
     }
     EXPECT_EQ(0, platform.messageBoxes);
-    ExpectNothingHeld();
 }
 
 TEST_F(FindSchemaMaster, UnexpectedColumnTypeShowsTheBoxThenFails) {
@@ -263,7 +245,7 @@ TEST_F(FindSchemaMaster, NamingContextThatIsNotAStringIsRefused) {
     root.strings.clear();
     root.integers[L"schemaNamingContext"] = 7;
     EXPECT_EQ(E_ADS_CANT_CONVERT_DATATYPE, Failure());
-    EXPECT_EQ(1u, Count(L"bind LDAP://RootDSE IADs"));
+    EXPECT_EQ(1u, Fakes::Count(log, L"bind LDAP://RootDSE IADs"));
     EXPECT_EQ(2u, log.size());
 }
 
