@@ -10,8 +10,6 @@ using namespace ProviderTest;
 
 namespace {
 
-const wchar_t UsersDn[] = L"CN=Users,DC=samdom,DC=test";
-
 // One search, closed on every way out.
 class Search {
 public:
@@ -184,7 +182,6 @@ TEST(ProviderSearch, FailuresAndHandles) {
     ADS_SEARCH_COLUMN column{};
     EXPECT_EQ(E_ADS_BAD_PARAMETER, search->GetColumn(nullptr, names[0], &column));
     EXPECT_EQ(E_ADS_BAD_PARAMETER, search->FreeColumn(nullptr));
-
 }
 
 // "IDirectorySearch::ExecuteSearch": the LDAP provider defers the search to
@@ -193,17 +190,12 @@ TEST(ProviderSearch, FailuresAndHandles) {
 // extended error). A count of 0 asks for no attribute, so no column is set.
 TEST(ProviderSearch, DeferredToTheFirstRow) {
     REQUIRE_FOREST();
-    Scoped::ComPtr<IADsContainer> users;
-    ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADsContainer, users));
     // A search based at an object never committed finds no base object.
+    Scoped::ComPtr<IADs> vanishing = CreateUnder(UsersDn, L"container", L"CN=" + UniqueName(L"Vanishing"));
+    ASSERT_TRUE(vanishing);
     Scoped::ComPtr<IDirectorySearch> detached, search;
-    {
-        Scoped::Bstr objectClass(L"container"), rdn((L"CN=" + UniqueName(L"Vanishing")).c_str());
-        Scoped::ComPtr<IDispatch> created;
-        ASSERT_EQ(S_OK, users->Create(objectClass.get(), rdn.get(), created.GetAddressOf()));
-        ASSERT_EQ(S_OK, created->QueryInterface(IID_IDirectorySearch, reinterpret_cast<void**>(detached.GetAddressOf())));
-    }
-    ASSERT_EQ(S_OK, users->QueryInterface(IID_IDirectorySearch, reinterpret_cast<void**>(search.GetAddressOf())));
+    ASSERT_EQ(S_OK, vanishing->QueryInterface(IID_IDirectorySearch, reinterpret_cast<void**>(detached.GetAddressOf())));
+    ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IDirectorySearch, search));
     LPWSTR cn[] = {const_cast<LPWSTR>(L"cn")};
 
     OperationLog log;
