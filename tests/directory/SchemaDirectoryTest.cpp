@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <set>
 #include <string>
-#include <utility>
 
 using namespace TestSupport;
 

@@ -3,7 +3,6 @@
 // lacks, attribute lists, the end of the rows, malformed filters and handles.
 #include "tests/support/ProviderTest.h"
 
-#include <algorithm>
 #include <set>
 
 using namespace ProviderTest;

@@ -3,8 +3,6 @@
 // started again afterwards for the tests that follow.
 #include "tests/support/ProviderTest.h"
 
-#include <functional>
-
 using namespace ProviderTest;
 
 TEST(ProviderServerDown, EveryPathToTheStoppedServerFails) {
@@ -17,7 +15,7 @@ TEST(ProviderServerDown, EveryPathToTheStoppedServerFails) {
     TestSupport::ForestUpAgain upAgain;
     ASSERT_EQ(0, TestSupport::Forest("down"));
     // Each step fails with the server-down code and the provider's record of it.
-    auto expectServerDown = [](const char* step, const std::function<HRESULT()>& call) {
+    auto expectServerDown = [](const char* step, auto call) {
         SCOPED_TRACE(step);
         ::ADsSetLastError(0, L"", L"");
         EXPECT_EQ(HRESULT(0x8007203A), call());

@@ -1,9 +1,7 @@
 #include "tests/support/ProviderTest.h"
 
 #include <atomic>
-#include <cstdio>
 #include <fstream>
-#include <sstream>
 
 namespace ProviderTest {
 
