@@ -12,6 +12,11 @@ using namespace ProviderTest;
 
 namespace {
 
+using ProviderGet = ForestTest;
+using ProviderPut = ForestTest;
+using ProviderCreate = ForestTest;
+using ProviderSetInfo = ForestTest;
+
 const wchar_t CommonNameDn[] = L"CN=Common-Name,CN=Schema,CN=Configuration,DC=samdom,DC=test";
 
 // A value of one of the types Get returns, in the directory's text form.
@@ -63,8 +68,7 @@ HRESULT GetStrings(IADs* object, const wchar_t* name, std::vector<std::wstring>&
 
 }  // namespace
 
-TEST(ProviderGet, ValuesAsTheDirectoryHoldsThem) {
-    REQUIRE_FOREST();
+TEST_F(ProviderGet, ValuesAsTheDirectoryHoldsThem) {
     struct Row {
         std::wstring dn;  // empty: RootDSE
         const wchar_t* property;
@@ -109,8 +113,7 @@ TEST(ProviderGet, ValuesAsTheDirectoryHoldsThem) {
 }
 
 // The bind reads the whole entry: Get answers from it, GetInfo asks again.
-TEST(ProviderGet, ReadsTheEntryOncePerBind) {
-    REQUIRE_FOREST();
+TEST_F(ProviderGet, ReadsTheEntryOncePerBind) {
     OperationLog log;
     Scoped::ComPtr<IADs> object;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADs, object));
@@ -125,8 +128,7 @@ TEST(ProviderGet, ReadsTheEntryOncePerBind) {
 // Syntaxes come from the server's schema once, not once per call: two passes
 // of Gets and column reads over fresh binds, the second reading nothing but
 // the objects themselves.
-TEST(ProviderGet, SchemaIsReadOncePerServer) {
-    REQUIRE_FOREST();
+TEST_F(ProviderGet, SchemaIsReadOncePerServer) {
     auto pass = [] {
         OperationLog log;
         Scoped::ComPtr<IADs> users, commonName;
@@ -156,8 +158,7 @@ TEST(ProviderGet, SchemaIsReadOncePerServer) {
     EXPECT_EQ(0, pass());
 }
 
-TEST(ProviderGet, BadArguments) {
-    REQUIRE_FOREST();
+TEST_F(ProviderGet, BadArguments) {
     Scoped::ComPtr<IADs> object;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADs, object));
     Scoped::Bstr name(L"cn");
@@ -166,8 +167,7 @@ TEST(ProviderGet, BadArguments) {
     EXPECT_EQ(E_ADS_BAD_PARAMETER, object->Get(name.get(), nullptr));
 }
 
-TEST(ProviderPut, EachVariantTypeReachesTheDirectory) {
-    REQUIRE_FOREST();
+TEST_F(ProviderPut, EachVariantTypeReachesTheDirectory) {
     std::wstring cn = UniqueName(L"PutTypes");
     Scoped::ComPtr<IADs> object = CreateUnder(UsersDn, L"container", L"CN=" + cn);
     ASSERT_TRUE(object);
@@ -246,8 +246,7 @@ TEST(ProviderPut, EachVariantTypeReachesTheDirectory) {
     EXPECT_TRUE(TestSupport::Values(stored, "adminDisplayName").empty());
 }
 
-TEST(ProviderPut, BooleanFalseAndBadNames) {
-    REQUIRE_FOREST();
+TEST_F(ProviderPut, BooleanFalseAndBadNames) {
     Scoped::ComPtr<IADs> object = CreateUnder(UsersDn, L"container", L"CN=" + UniqueName(L"PutFalse"));
     ASSERT_TRUE(object);
     Scoped::Variant value;
@@ -261,8 +260,7 @@ TEST(ProviderPut, BooleanFalseAndBadNames) {
     EXPECT_EQ(E_ADS_BAD_PARAMETER, object->Put(empty.get(), *value));
 }
 
-TEST(ProviderCreate, NothingReachesTheDirectoryBeforeSetInfo) {
-    REQUIRE_FOREST();
+TEST_F(ProviderCreate, NothingReachesTheDirectoryBeforeSetInfo) {
     OperationLog log;
     std::wstring cn = UniqueName(L"Created");
     std::wstring dn = L"CN=" + cn + L"," + UsersDn;
@@ -293,8 +291,7 @@ TEST(ProviderCreate, NothingReachesTheDirectoryBeforeSetInfo) {
     EXPECT_EQ(1u, values.size());
 }
 
-TEST(ProviderCreate, BadArguments) {
-    REQUIRE_FOREST();
+TEST_F(ProviderCreate, BadArguments) {
     Scoped::ComPtr<IADsContainer> users;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADsContainer, users));
     struct Row {
@@ -318,8 +315,7 @@ TEST(ProviderCreate, BadArguments) {
     EXPECT_EQ(E_ADS_BAD_PARAMETER, users->Create(objectClass.get(), rdn.get(), nullptr));
 }
 
-TEST(ProviderSetInfo, ModifiesAnExistingObjectOnlyWhenChanged) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSetInfo, ModifiesAnExistingObjectOnlyWhenChanged) {
     std::wstring cn = UniqueName(L"Modified");
     std::wstring dn = L"CN=" + cn + L"," + UsersDn;
     ASSERT_EQ(S_OK, AddContainer(cn, L"first"));
@@ -345,8 +341,7 @@ TEST(ProviderSetInfo, ModifiesAnExistingObjectOnlyWhenChanged) {
     EXPECT_EQ(std::vector<std::wstring>{L"second"}, values);
 }
 
-TEST(ProviderSetInfo, DuplicateAddGivesTheServersText) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSetInfo, DuplicateAddGivesTheServersText) {
     std::wstring cn = UniqueName(L"Duplicate");
     ASSERT_EQ(S_OK, AddContainer(cn, L"original"));
     ::ADsSetLastError(0, L"", L"");
@@ -359,8 +354,7 @@ TEST(ProviderSetInfo, DuplicateAddGivesTheServersText) {
                   LdapEntries(L"CN=" + cn + L"," + UsersDn, "base", "(objectClass=*)", "description"), "description"));
 }
 
-TEST(ProviderSetInfo, ClassWithUnknownMayContainIsRefused) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSetInfo, ClassWithUnknownMayContainIsRefused) {
     std::wstring name = UniqueName(L"providerTestClass");
     std::wstring unknown = UniqueName(L"providerNoSuchAttribute");
     Scoped::ComPtr<IADs> object = CreateUnder(SchemaDn, L"classSchema", L"CN=" + name);
@@ -383,8 +377,7 @@ TEST(ProviderSetInfo, ClassWithUnknownMayContainIsRefused) {
     EXPECT_TRUE(LdapEntries(L"CN=" + name + L"," + SchemaDn, "base", "(objectClass=*)", "cn").empty());
 }
 
-TEST(ProviderSetInfo, SchemaObjectsWithTheProgramsTypes) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSetInfo, SchemaObjectsWithTheProgramsTypes) {
     // An attribute written the way the program writes its own: strings,
     // COM booleans and 32-bit integers in one add to the schema container.
     std::wstring name = UniqueName(L"providerTestAttr");

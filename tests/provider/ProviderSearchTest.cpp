@@ -9,6 +9,8 @@ using namespace ProviderTest;
 
 namespace {
 
+using ProviderSearch = ForestTest;
+
 // One search, closed on every way out.
 class Search {
 public:
@@ -52,8 +54,7 @@ private:
 
 }  // namespace
 
-TEST(ProviderSearch, SchemaRoleOwnerSearchAsDiscoveryMakesIt) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSearch, SchemaRoleOwnerSearchAsDiscoveryMakesIt) {
     Search search(SchemaDn, L"(&(objectClass=dMD)(fSMORoleOwner=*))", {L"ADsPath"});
     ASSERT_EQ(S_OK, search.executed());
     ASSERT_EQ(S_OK, search->GetNextRow(search.handle()));
@@ -74,8 +75,7 @@ TEST(ProviderSearch, SchemaRoleOwnerSearchAsDiscoveryMakesIt) {
     EXPECT_EQ(E_ADS_COLUMN_NOT_SET, search.Column(L"ADsPath", type, values));
 }
 
-TEST(ProviderSearch, RowsMatchTheDirectory) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSearch, RowsMatchTheDirectory) {
     Search search(UsersDn, L"(objectClass=*)", {L"cn", L"distinguishedName", L"objectClass", L"ADsPath"});
     ASSERT_EQ(S_OK, search.executed());
     std::set<std::wstring> seen;
@@ -107,8 +107,7 @@ TEST(ProviderSearch, RowsMatchTheDirectory) {
     EXPECT_EQ(expected, seen);
 }
 
-TEST(ProviderSearch, DomainSubtreeWithReferralsToOtherPartitions) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSearch, DomainSubtreeWithReferralsToOtherPartitions) {
     // The domain head's subtree holds continuation references to the DNS
     // partitions; they are not rows.
     Search search(BaseDn, L"(objectClass=container)", {L"ADsPath"});
@@ -120,8 +119,7 @@ TEST(ProviderSearch, DomainSubtreeWithReferralsToOtherPartitions) {
     EXPECT_EQ(expected, rows);
 }
 
-TEST(ProviderSearch, NoRowsAndAllAttributes) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSearch, NoRowsAndAllAttributes) {
     {
         Search search(UsersDn, L"(cn=NoSuchEntryAnywhere)", {L"ADsPath"});
         ASSERT_EQ(S_OK, search.executed());
@@ -145,8 +143,7 @@ TEST(ProviderSearch, NoRowsAndAllAttributes) {
     }
 }
 
-TEST(ProviderSearch, FailuresAndHandles) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSearch, FailuresAndHandles) {
     Scoped::ComPtr<IDirectorySearch> search;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IDirectorySearch, search));
     LPWSTR names[] = {const_cast<LPWSTR>(L"cn")};
@@ -187,8 +184,7 @@ TEST(ProviderSearch, FailuresAndHandles) {
 // the first GetFirstRow or GetNextRow, which then answers as any call that
 // fails ("Win32 Error Codes" for the HRESULT, ADsGetLastError for the
 // extended error). A count of 0 asks for no attribute, so no column is set.
-TEST(ProviderSearch, DeferredToTheFirstRow) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSearch, DeferredToTheFirstRow) {
     // A search based at an object never committed finds no base object.
     Scoped::ComPtr<IADs> vanishing = CreateUnder(UsersDn, L"container", L"CN=" + UniqueName(L"Vanishing"));
     ASSERT_TRUE(vanishing);

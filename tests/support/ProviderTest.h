@@ -42,6 +42,12 @@ const Forest& TheForest();
             GTEST_SKIP() << "WINEADSI_SERVER is not set: no forest to test against"; \
     } while (0)
 
+// The fixture of suites whose every case needs the forest.
+class ForestTest : public ::testing::Test {
+protected:
+    void SetUp() override { REQUIRE_FOREST(); }
+};
+
 #define REQUIRE_FOREST_SCRIPT()                                                         \
     do {                                                                                \
         REQUIRE_FOREST();                                                               \
