@@ -12,41 +12,22 @@
 
 using namespace TestSupport;
 
-namespace {
-
-std::string ParentDn(const std::string& dn) {
-    std::size_t comma = dn.find(',');
-    return comma == std::string::npos ? std::string() : dn.substr(comma + 1);
-}
-
-// The server object of the schema role owner as the directory itself holds
-// it: the parent of the schema container's fSMORoleOwner.
-struct ExpectedMaster {
-    std::string dn;
-    std::string dnsHostName;
-};
-
-ExpectedMaster ReadExpectedMaster() {
-    ExpectedMaster expected;
-    SchemaObject schema = ReadEntry(kSchemaDn);
-    EXPECT_TRUE(schema.found);
-    expected.dn = ParentDn(One(schema.entry, "fSMORoleOwner"));
-    SchemaObject server = ReadEntry(expected.dn);
-    EXPECT_TRUE(server.found) << expected.dn;
-    expected.dnsHostName = One(server.entry, "dNSHostName");
-    return expected;
-}
-
-}  // namespace
-
 TEST(FindSchemaMasterForest, ReturnsTheRoleOwnersServerObjectThroughServerlessPaths) {
     REQUIRE_FOREST_SCRIPT();
-    ExpectedMaster expected = ReadExpectedMaster();
+    // The server object of the schema role owner as the directory itself
+    // holds it: the parent of the schema container's fSMORoleOwner.
+    const SchemaObject schema = ReadEntry(kSchemaDn);
+    ASSERT_TRUE(schema.found);
+    const std::string owner = One(schema.entry, "fSMORoleOwner");
+    const std::string expectedDn = owner.substr(owner.find(',') + 1);
+    const SchemaObject master = ReadEntry(expectedDn);
+    ASSERT_TRUE(master.found) << expectedDn;
+    const std::string expectedHost = One(master.entry, "dNSHostName");
     // The forest's own facts, so that a wrong read-back cannot agree with a
     // wrong result.
     ASSERT_EQ("CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test",
-              expected.dn);
-    ASSERT_EQ("dc1.samdom.test", expected.dnsHostName);
+              expectedDn);
+    ASSERT_EQ("dc1.samdom.test", expectedHost);
 
     Scoped::ComPtr<IADs> server;
     try {
@@ -55,13 +36,13 @@ TEST(FindSchemaMasterForest, ReturnsTheRoleOwnersServerObjectThroughServerlessPa
         FAIL() << "FindSchemaMaster threw 0x" << std::hex << e.hresult();
     }
     ASSERT_TRUE(server);
-    EXPECT_EQ(expected.dnsHostName, Narrow(ProviderTest::GetString(server.Get(), L"dnsHostName")));
-    EXPECT_EQ(expected.dn, Narrow(ProviderTest::GetString(server.Get(), L"distinguishedName")));
+    EXPECT_EQ(expectedHost, Narrow(ProviderTest::GetString(server.Get(), L"dnsHostName")));
+    EXPECT_EQ(expectedDn, Narrow(ProviderTest::GetString(server.Get(), L"distinguishedName")));
 
     Scoped::Bstr path;
     ASSERT_EQ(S_OK, server->get_ADsPath(path.out()));
     // No host name in the path: the locator, not the program, picks the DC.
-    EXPECT_EQ("LDAP://" + expected.dn, Narrow(path.get()));
+    EXPECT_EQ("LDAP://" + expectedDn, Narrow(path.get()));
     EXPECT_EQ(L"DC=samdom,DC=test", AD::ExtractDomainName(path.get()));
 }
 
@@ -83,17 +64,6 @@ TEST(FindSchemaMasterForest, StoppedDirectoryThrowsWithAnEmptyMessageAndNoObject
 }
 
 namespace {
-
-// A duplicate add through the provider, on the calling thread; returns the
-// second add's HRESULT.
-HRESULT AddTwice(const std::wstring& cn) {
-    for (int attempt = 0;; ++attempt) {
-        Scoped::ComPtr<IADs> object = ProviderTest::CreateUnder(L"CN=Users,DC=samdom,DC=test", L"container", L"CN=" + cn);
-        if (!object) return E_FAIL;
-        const HRESULT hr = object->SetInfo();
-        if (attempt == 1 || FAILED(hr)) return hr;
-    }
-}
 
 unsigned __stdcall DescribeOnFreshThread(void* argument) {
     auto* text = static_cast<std::wstring*>(argument);
@@ -121,7 +91,9 @@ std::string ServerTextForDuplicate(const std::string& dn) {
 TEST(DescribeHResultForest, ShowsTheServersTextForAFailureOnTheSameThreadOnly) {
     REQUIRE_FOREST_SCRIPT();
     std::wstring cn = ProviderTest::UniqueName(L"DescribeDuplicate");
-    ASSERT_EQ(HRESULT(0x80071392), AddTwice(cn));
+    // A duplicate add through the provider, on this thread.
+    ASSERT_EQ(S_OK, ProviderTest::AddContainer(cn, L"first"));
+    ASSERT_EQ(HRESULT(0x80071392), ProviderTest::AddContainer(cn, L"again"));
     std::wstring text = AD::DescribeHResult(HRESULT(0x80071392));
 
     std::string serverText = ServerTextForDuplicate("CN=" + Narrow(cn) + ",CN=Users,DC=samdom,DC=test");

@@ -9,9 +9,9 @@
 #include "ad/ExtendSchema.h"
 #include "base/Scoped.h"
 
+#include <algorithm>
 #include <set>
 #include <string>
-#include <utility>
 
 using namespace TestSupport;
 
@@ -42,12 +42,10 @@ Outcome RunExtendSchema() {
     return outcome;
 }
 
-bool HasObjectClass(const Entry& entry, const std::string& objectClass) {
-    auto it = entry.find("objectclass");
-    if (it == entry.end()) return false;
-    for (const std::string& value : it->second)
-        if (_stricmp(value.c_str(), objectClass.c_str()) == 0) return true;
-    return false;
+bool HasObjectClass(const Entry& entry, const char* objectClass) {
+    const std::vector<std::string> classes = Values({entry}, "objectClass");
+    return std::any_of(classes.begin(), classes.end(),
+                       [&](const std::string& value) { return _stricmp(value.c_str(), objectClass) == 0; });
 }
 
 // What the directory makes up itself for a new schema object: different in
@@ -102,16 +100,11 @@ protected:
 }  // namespace
 
 TEST_F(ExtendSchemaForest, FreshForestGetsBothObjectsWithTheirDefinedValues) {
-    Outcome outcome = RunExtendSchema();
-    ASSERT_FALSE(outcome.threw) << outcome.message << " 0x" << std::hex << outcome.hr;
+    SchemaObject attribute, cls;
+    ASSERT_NO_FATAL_FAILURE(ExtendAndRead(attribute, cls));
 
-    SchemaObject attribute = ReadSchemaObject(AttributeCn);
-    ASSERT_TRUE(attribute.found);
     EXPECT_EQ("", Differences(attribute.entry, kAttributeValues));
     EXPECT_TRUE(HasObjectClass(attribute.entry, "attributeSchema"));
-
-    SchemaObject cls = ReadSchemaObject(ClassCn);
-    ASSERT_TRUE(cls.found);
     EXPECT_EQ("", Differences(cls.entry, kClassValues));
     EXPECT_TRUE(HasObjectClass(cls.entry, "classSchema"));
     // Under the container that the domain name leads to, not anywhere else.
@@ -121,8 +114,7 @@ TEST_F(ExtendSchemaForest, FreshForestGetsBothObjectsWithTheirDefinedValues) {
 
 TEST_F(ExtendSchemaForest, SecondRunReturnsNormallyAndChangesNothing) {
     SchemaObject attributeBefore, classBefore;
-    ExtendAndRead(attributeBefore, classBefore);
-    if (HasFatalFailure()) return;
+    ASSERT_NO_FATAL_FAILURE(ExtendAndRead(attributeBefore, classBefore));
 
     Outcome second = RunExtendSchema();
     EXPECT_FALSE(second.threw) << second.message << " 0x" << std::hex << second.hr;
@@ -211,8 +203,7 @@ TEST_F(ExtendSchemaForest, ShippedLdifWritesWhatTheProgramWrites) {
     ASSERT_FALSE(ldif.empty()) << "SCHEMA_LDIF names no file";
 
     SchemaObject programAttribute, programClass;
-    ExtendAndRead(programAttribute, programClass);
-    if (HasFatalFailure()) return;
+    ASSERT_NO_FATAL_FAILURE(ExtendAndRead(programAttribute, programClass));
 
     // Another fresh copy of the same template, written by the LDIF alone.
     ASSERT_EQ(0, Forest("restart"));

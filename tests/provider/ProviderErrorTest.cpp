@@ -285,16 +285,15 @@ TEST(ProviderCredentials, RefusedBindsCarryTheirCodes) {
         DWORD code;
     };
     const std::wstring s = TheForest().server, u = TheForest().user, p = TheForest().password;
+    const std::wstring users = ServerlessPath(UsersDn);
     // A refused bind's text starts with "80090308: LdapErr: ...", as AD's does.
     const DWORD refusedBind = 0x80090308;
     const Row rows[] = {
-        {L"wrong password", s, u, L"not-the-password", L"LDAP://CN=Users,DC=samdom,DC=test", HRESULT(0x8007052E),
-         refusedBind},
-        {L"unknown user", s, L"nobody@samdom.test", p, L"LDAP://CN=Users,DC=samdom,DC=test", HRESULT(0x8007052E),
-         refusedBind},
-        {L"no server for a serverless path", L"", u, p, L"LDAP://CN=Users,DC=samdom,DC=test",
-         HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN), ERROR_NO_SUCH_DOMAIN},
-        {L"server named in the path", L"", u, p, L"LDAP://" + s + L"/CN=Users,DC=samdom,DC=test", S_OK, 0},
+        {L"wrong password", s, u, L"not-the-password", users, HRESULT(0x8007052E), refusedBind},
+        {L"unknown user", s, L"nobody@samdom.test", p, users, HRESULT(0x8007052E), refusedBind},
+        {L"no server for a serverless path", L"", u, p, users, HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN),
+         ERROR_NO_SUCH_DOMAIN},
+        {L"server named in the path", L"", u, p, ServerPath(UsersDn), S_OK, 0},
         {L"anonymous reads RootDSE", s, L"", L"", L"LDAP://RootDSE", S_OK, 0},
     };
     for (const Row& row : rows) {
@@ -316,11 +315,7 @@ TEST(ProviderCredentials, UserWithoutSchemaRightsIsDenied) {
     REQUIRE_FOREST_SCRIPT();
     std::wstring user = UniqueName(L"plain");
     const std::wstring password = L"Passw0rd-Plain1";
-    std::string output;
-    ASSERT_EQ(0, RunUnix(TheForest().script + " adduser " + TheForest().runDir + " " + Narrow(user) + " " +
-                             Narrow(password),
-                         &output))
-        << output;
+    ASSERT_EQ(0, TestSupport::Forest("adduser", Narrow(user) + " " + Narrow(password)));
 
     ScopedEnvironment asUser(L"WINEADSI_USER", user + L"@samdom.test"), withPassword(L"WINEADSI_PASSWORD", password);
     std::wstring name = UniqueName(L"providerDenied");
@@ -388,10 +383,9 @@ TEST(ProviderSessions, ASchemaReadThatStallsHoldsUpNoOtherServersGet) {
     // name, then the subschema's attribute types, which never come.
     StallingProxy proxy(4);
     ASSERT_TRUE(proxy.ready) << "the proxy did not start";
-    const std::wstring usersDn = L"CN=Users,DC=samdom,DC=test";
     Scoped::ComPtr<IADs> stalled, live;
-    ASSERT_EQ(S_OK, Bind(L"LDAP://127.0.0.1:" + std::to_wstring(proxy.port) + L"/" + usersDn, IID_IADs, stalled));
-    ASSERT_EQ(S_OK, Bind(ServerlessPath(usersDn), IID_IADs, live));
+    ASSERT_EQ(S_OK, Bind(L"LDAP://127.0.0.1:" + std::to_wstring(proxy.port) + L"/" + UsersDn, IID_IADs, stalled));
+    ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADs, live));
     Scoped::Bstr cn(L"cn");
     HRESULT stalledGet = S_OK;
     HangingThread first(

@@ -61,8 +61,7 @@ TEST(ProviderKerberos, WithoutIdentityTheTicketCacheIsUsed) {
     // No ticket and no identity: the package has no credentials to use.
     EXPECT_EQ(L"AcquireCredentialsHandle failed (0x8009030E)", error.text);
 
-    std::string output;
-    ASSERT_EQ(0, RunUnix(TheForest().script + " kinit " + TheForest().runDir, &output)) << output;
+    ASSERT_EQ(0, TestSupport::Forest("kinit"));
     ASSERT_EQ(S_OK, Bind(UsersPath, IID_IADs, users));
     EXPECT_EQ(L"Users", GetString(users.Get(), L"cn"));
 }

@@ -4,22 +4,14 @@
 
 using namespace ProviderTest;
 
-namespace {
-
-const wchar_t UsersDn[] = L"CN=Users,DC=samdom,DC=test";
-
-struct PathRow {
-    const wchar_t* name;
-    std::wstring path;
-    HRESULT expected;
-};
-
-}  // namespace
-
 TEST(ProviderBind, PathFormsAndBadPaths) {
     REQUIRE_FOREST();
     const std::wstring server = TheForest().server;
-    const PathRow rows[] = {
+    const struct {
+        const wchar_t* name;
+        std::wstring path;
+        HRESULT expected;
+    } rows[] = {
         {L"serverless DN", ServerlessPath(UsersDn), S_OK},
         {L"server and DN", ServerPath(UsersDn), S_OK},
         {L"server with port", L"LDAP://" + server + L":389/" + UsersDn, S_OK},
@@ -43,7 +35,7 @@ TEST(ProviderBind, PathFormsAndBadPaths) {
          HRESULT(0x80072030)},
         {L"DN outside every partition", ServerlessPath(L"DC=example,DC=com"), HRESULT(0x80072030)},
     };
-    for (const PathRow& row : rows) {
+    for (const auto& row : rows) {
         Scoped::ComPtr<IADs> object;
         HRESULT hr = Bind(row.path, IID_IADs, object);
         EXPECT_EQ(row.expected, hr) << Narrow(row.name) << ": " << Narrow(row.path);
@@ -81,12 +73,11 @@ TEST(ProviderBind, MissingObjectRecordsTheServersAnswer) {
 
 TEST(ProviderBind, InterfacesByObjectKind) {
     REQUIRE_FOREST();
-    struct Row {
+    const struct {
         const wchar_t* path;
         const IID* iid;
         HRESULT expected;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {L"LDAP://CN=Users,DC=samdom,DC=test", &IID_IADs, S_OK},
         {L"LDAP://CN=Users,DC=samdom,DC=test", &IID_IADsContainer, S_OK},
         {L"LDAP://CN=Users,DC=samdom,DC=test", &IID_IDirectorySearch, S_OK},
@@ -99,7 +90,7 @@ TEST(ProviderBind, InterfacesByObjectKind) {
         {L"LDAP://RootDSE", &IID_IADsContainer, E_NOINTERFACE},
         {L"LDAP://RootDSE", &IID_IDirectorySearch, E_NOINTERFACE},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         IUnknown* object = reinterpret_cast<IUnknown*>(1);
         HRESULT hr = ::ADsGetObject(row.path, *row.iid, reinterpret_cast<void**>(&object));
         EXPECT_EQ(row.expected, hr) << Narrow(row.path);
@@ -118,28 +109,26 @@ TEST(ProviderBind, InterfacesByObjectKind) {
 TEST(ProviderPaths, OwnAndParentPathWithAndWithoutServer) {
     REQUIRE_FOREST();
     const std::wstring server = TheForest().server;
-    struct Row {
+    const std::wstring dc1 =
+        L"CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test";
+    // Each object reports the path it was bound with as its own.
+    const struct {
         std::wstring bound;
-        std::wstring adsPath;
         std::wstring parent;
+    } rows[] = {
+        {L"LDAP://CN=Users,DC=samdom,DC=test", L"LDAP://DC=samdom,DC=test"},
+        {L"LDAP://" + server + L"/CN=Users,DC=samdom,DC=test", L"LDAP://" + server + L"/DC=samdom,DC=test"},
+        {L"LDAP://CN=NTDS Settings," + dc1, L"LDAP://" + dc1},
+        {L"LDAP://DC=samdom,DC=test", L"LDAP://DC=test"},
+        {L"LDAP://RootDSE", L"LDAP:"},
+        {L"LDAP://" + server + L"/RootDSE", L"LDAP:"},
     };
-    const Row rows[] = {
-        {L"LDAP://CN=Users,DC=samdom,DC=test", L"LDAP://CN=Users,DC=samdom,DC=test", L"LDAP://DC=samdom,DC=test"},
-        {L"LDAP://" + server + L"/CN=Users,DC=samdom,DC=test",
-         L"LDAP://" + server + L"/CN=Users,DC=samdom,DC=test", L"LDAP://" + server + L"/DC=samdom,DC=test"},
-        {L"LDAP://CN=NTDS Settings,CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test",
-         L"LDAP://CN=NTDS Settings,CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test",
-         L"LDAP://CN=DC1,CN=Servers,CN=Default-First-Site-Name,CN=Sites,CN=Configuration,DC=samdom,DC=test"},
-        {L"LDAP://DC=samdom,DC=test", L"LDAP://DC=samdom,DC=test", L"LDAP://DC=test"},
-        {L"LDAP://RootDSE", L"LDAP://RootDSE", L"LDAP:"},
-        {L"LDAP://" + server + L"/RootDSE", L"LDAP://" + server + L"/RootDSE", L"LDAP:"},
-    };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         Scoped::ComPtr<IADs> object;
         ASSERT_EQ(S_OK, Bind(row.bound, IID_IADs, object)) << Narrow(row.bound);
         Scoped::Bstr path, parent;
         ASSERT_EQ(S_OK, object->get_ADsPath(path.out()));
-        EXPECT_EQ(row.adsPath, path.get());
+        EXPECT_EQ(row.bound, path.get());
         ASSERT_EQ(S_OK, object->get_Parent(parent.out()));
         EXPECT_EQ(row.parent, parent.get());
         // The parent path binds as it stands.

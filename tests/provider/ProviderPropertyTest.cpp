@@ -6,12 +6,17 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 
 using namespace ProviderTest;
 
 namespace {
 
-const wchar_t UsersDn[] = L"CN=Users,DC=samdom,DC=test";
+using ProviderGet = ForestTest;
+using ProviderPut = ForestTest;
+using ProviderCreate = ForestTest;
+using ProviderSetInfo = ForestTest;
+
 const wchar_t CommonNameDn[] = L"CN=Common-Name,CN=Schema,CN=Configuration,DC=samdom,DC=test";
 
 // A value of one of the types Get returns, in the directory's text form.
@@ -53,17 +58,6 @@ std::vector<std::wstring> VariantStrings(const VARIANT& value) {
     return out;
 }
 
-std::vector<std::wstring> Sorted(std::vector<std::wstring> values) {
-    std::sort(values.begin(), values.end());
-    return values;
-}
-
-std::vector<std::wstring> WideAll(const std::vector<std::string>& values) {
-    std::vector<std::wstring> out;
-    for (const std::string& v : values) out.push_back(Widen(v));
-    return out;
-}
-
 HRESULT GetStrings(IADs* object, const wchar_t* name, std::vector<std::wstring>& values) {
     Scoped::Variant v;
     Scoped::Bstr property(name);
@@ -74,8 +68,7 @@ HRESULT GetStrings(IADs* object, const wchar_t* name, std::vector<std::wstring>&
 
 }  // namespace
 
-TEST(ProviderGet, ValuesAsTheDirectoryHoldsThem) {
-    REQUIRE_FOREST();
+TEST_F(ProviderGet, ValuesAsTheDirectoryHoldsThem) {
     struct Row {
         std::wstring dn;  // empty: RootDSE
         const wchar_t* property;
@@ -112,13 +105,15 @@ TEST(ProviderGet, ValuesAsTheDirectoryHoldsThem) {
         EXPECT_EQ(row.type, V_VT(value.get()));
         if (FAILED(row.expected)) continue;
         const auto entries = LdapEntries(row.dn, "base", "(objectClass=*)", Narrow(row.property));
-        EXPECT_EQ(Sorted(WideAll(TestSupport::Values(entries, Narrow(row.property)))), Sorted(VariantStrings(*value)));
+        std::multiset<std::wstring> stored;
+        for (const std::string& v : TestSupport::Values(entries, Narrow(row.property))) stored.insert(Widen(v));
+        const std::vector<std::wstring> got = VariantStrings(*value);
+        EXPECT_EQ(stored, std::multiset<std::wstring>(got.begin(), got.end()));
     }
 }
 
 // The bind reads the whole entry: Get answers from it, GetInfo asks again.
-TEST(ProviderGet, ReadsTheEntryOncePerBind) {
-    REQUIRE_FOREST();
+TEST_F(ProviderGet, ReadsTheEntryOncePerBind) {
     OperationLog log;
     Scoped::ComPtr<IADs> object;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADs, object));
@@ -133,8 +128,7 @@ TEST(ProviderGet, ReadsTheEntryOncePerBind) {
 // Syntaxes come from the server's schema once, not once per call: two passes
 // of Gets and column reads over fresh binds, the second reading nothing but
 // the objects themselves.
-TEST(ProviderGet, SchemaIsReadOncePerServer) {
-    REQUIRE_FOREST();
+TEST_F(ProviderGet, SchemaIsReadOncePerServer) {
     auto pass = [] {
         OperationLog log;
         Scoped::ComPtr<IADs> users, commonName;
@@ -164,8 +158,7 @@ TEST(ProviderGet, SchemaIsReadOncePerServer) {
     EXPECT_EQ(0, pass());
 }
 
-TEST(ProviderGet, BadArguments) {
-    REQUIRE_FOREST();
+TEST_F(ProviderGet, BadArguments) {
     Scoped::ComPtr<IADs> object;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADs, object));
     Scoped::Bstr name(L"cn");
@@ -174,8 +167,7 @@ TEST(ProviderGet, BadArguments) {
     EXPECT_EQ(E_ADS_BAD_PARAMETER, object->Get(name.get(), nullptr));
 }
 
-TEST(ProviderPut, EachVariantTypeReachesTheDirectory) {
-    REQUIRE_FOREST();
+TEST_F(ProviderPut, EachVariantTypeReachesTheDirectory) {
     std::wstring cn = UniqueName(L"PutTypes");
     Scoped::ComPtr<IADs> object = CreateUnder(UsersDn, L"container", L"CN=" + cn);
     ASSERT_TRUE(object);
@@ -254,8 +246,7 @@ TEST(ProviderPut, EachVariantTypeReachesTheDirectory) {
     EXPECT_TRUE(TestSupport::Values(stored, "adminDisplayName").empty());
 }
 
-TEST(ProviderPut, BooleanFalseAndBadNames) {
-    REQUIRE_FOREST();
+TEST_F(ProviderPut, BooleanFalseAndBadNames) {
     Scoped::ComPtr<IADs> object = CreateUnder(UsersDn, L"container", L"CN=" + UniqueName(L"PutFalse"));
     ASSERT_TRUE(object);
     Scoped::Variant value;
@@ -269,8 +260,7 @@ TEST(ProviderPut, BooleanFalseAndBadNames) {
     EXPECT_EQ(E_ADS_BAD_PARAMETER, object->Put(empty.get(), *value));
 }
 
-TEST(ProviderCreate, NothingReachesTheDirectoryBeforeSetInfo) {
-    REQUIRE_FOREST();
+TEST_F(ProviderCreate, NothingReachesTheDirectoryBeforeSetInfo) {
     OperationLog log;
     std::wstring cn = UniqueName(L"Created");
     std::wstring dn = L"CN=" + cn + L"," + UsersDn;
@@ -301,8 +291,7 @@ TEST(ProviderCreate, NothingReachesTheDirectoryBeforeSetInfo) {
     EXPECT_EQ(1u, values.size());
 }
 
-TEST(ProviderCreate, BadArguments) {
-    REQUIRE_FOREST();
+TEST_F(ProviderCreate, BadArguments) {
     Scoped::ComPtr<IADsContainer> users;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADsContainer, users));
     struct Row {
@@ -326,16 +315,10 @@ TEST(ProviderCreate, BadArguments) {
     EXPECT_EQ(E_ADS_BAD_PARAMETER, users->Create(objectClass.get(), rdn.get(), nullptr));
 }
 
-TEST(ProviderSetInfo, ModifiesAnExistingObjectOnlyWhenChanged) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSetInfo, ModifiesAnExistingObjectOnlyWhenChanged) {
     std::wstring cn = UniqueName(L"Modified");
     std::wstring dn = L"CN=" + cn + L"," + UsersDn;
-    {
-        Scoped::ComPtr<IADs> created = CreateUnder(UsersDn, L"container", L"CN=" + cn);
-        ASSERT_TRUE(created);
-        ASSERT_EQ(S_OK, PutString(created.Get(), L"description", L"first"));
-        ASSERT_EQ(S_OK, created->SetInfo());
-    }
+    ASSERT_EQ(S_OK, AddContainer(cn, L"first"));
     OperationLog log;
     Scoped::ComPtr<IADs> object;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(dn), IID_IADs, object));
@@ -358,31 +341,20 @@ TEST(ProviderSetInfo, ModifiesAnExistingObjectOnlyWhenChanged) {
     EXPECT_EQ(std::vector<std::wstring>{L"second"}, values);
 }
 
-TEST(ProviderSetInfo, DuplicateAddGivesTheServersText) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSetInfo, DuplicateAddGivesTheServersText) {
     std::wstring cn = UniqueName(L"Duplicate");
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        Scoped::ComPtr<IADs> object = CreateUnder(UsersDn, L"container", L"CN=" + cn);
-        ASSERT_TRUE(object);
-        ASSERT_EQ(S_OK, PutString(object.Get(), L"description", attempt == 0 ? L"original" : L"intruder"));
-        ::ADsSetLastError(0, L"", L"");
-        HRESULT hr = object->SetInfo();
-        if (attempt == 0) {
-            ASSERT_EQ(S_OK, hr);
-            continue;
-        }
-        EXPECT_EQ(HRESULT(0x80071392), hr);
-        const LastError error = ProviderError(ERROR_OBJECT_ALREADY_EXISTS);
-        EXPECT_NE(std::wstring::npos, error.text.find(L"already exists")) << Narrow(error.text);
-    }
+    ASSERT_EQ(S_OK, AddContainer(cn, L"original"));
+    ::ADsSetLastError(0, L"", L"");
+    EXPECT_EQ(HRESULT(0x80071392), AddContainer(cn, L"intruder"));
+    const LastError error = ProviderError(ERROR_OBJECT_ALREADY_EXISTS);
+    EXPECT_NE(std::wstring::npos, error.text.find(L"already exists")) << Narrow(error.text);
     // The first object is untouched.
     EXPECT_EQ(std::vector<std::string>{"original"},
               TestSupport::Values(
                   LdapEntries(L"CN=" + cn + L"," + UsersDn, "base", "(objectClass=*)", "description"), "description"));
 }
 
-TEST(ProviderSetInfo, ClassWithUnknownMayContainIsRefused) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSetInfo, ClassWithUnknownMayContainIsRefused) {
     std::wstring name = UniqueName(L"providerTestClass");
     std::wstring unknown = UniqueName(L"providerNoSuchAttribute");
     Scoped::ComPtr<IADs> object = CreateUnder(SchemaDn, L"classSchema", L"CN=" + name);
@@ -405,8 +377,7 @@ TEST(ProviderSetInfo, ClassWithUnknownMayContainIsRefused) {
     EXPECT_TRUE(LdapEntries(L"CN=" + name + L"," + SchemaDn, "base", "(objectClass=*)", "cn").empty());
 }
 
-TEST(ProviderSetInfo, SchemaObjectsWithTheProgramsTypes) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSetInfo, SchemaObjectsWithTheProgramsTypes) {
     // An attribute written the way the program writes its own: strings,
     // COM booleans and 32-bit integers in one add to the schema container.
     std::wstring name = UniqueName(L"providerTestAttr");

@@ -3,14 +3,13 @@
 // lacks, attribute lists, the end of the rows, malformed filters and handles.
 #include "tests/support/ProviderTest.h"
 
-#include <algorithm>
 #include <set>
 
 using namespace ProviderTest;
 
 namespace {
 
-const wchar_t UsersDn[] = L"CN=Users,DC=samdom,DC=test";
+using ProviderSearch = ForestTest;
 
 // One search, closed on every way out.
 class Search {
@@ -55,8 +54,7 @@ private:
 
 }  // namespace
 
-TEST(ProviderSearch, SchemaRoleOwnerSearchAsDiscoveryMakesIt) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSearch, SchemaRoleOwnerSearchAsDiscoveryMakesIt) {
     Search search(SchemaDn, L"(&(objectClass=dMD)(fSMORoleOwner=*))", {L"ADsPath"});
     ASSERT_EQ(S_OK, search.executed());
     ASSERT_EQ(S_OK, search->GetNextRow(search.handle()));
@@ -77,8 +75,7 @@ TEST(ProviderSearch, SchemaRoleOwnerSearchAsDiscoveryMakesIt) {
     EXPECT_EQ(E_ADS_COLUMN_NOT_SET, search.Column(L"ADsPath", type, values));
 }
 
-TEST(ProviderSearch, RowsMatchTheDirectory) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSearch, RowsMatchTheDirectory) {
     Search search(UsersDn, L"(objectClass=*)", {L"cn", L"distinguishedName", L"objectClass", L"ADsPath"});
     ASSERT_EQ(S_OK, search.executed());
     std::set<std::wstring> seen;
@@ -110,8 +107,7 @@ TEST(ProviderSearch, RowsMatchTheDirectory) {
     EXPECT_EQ(expected, seen);
 }
 
-TEST(ProviderSearch, DomainSubtreeWithReferralsToOtherPartitions) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSearch, DomainSubtreeWithReferralsToOtherPartitions) {
     // The domain head's subtree holds continuation references to the DNS
     // partitions; they are not rows.
     Search search(BaseDn, L"(objectClass=container)", {L"ADsPath"});
@@ -123,8 +119,7 @@ TEST(ProviderSearch, DomainSubtreeWithReferralsToOtherPartitions) {
     EXPECT_EQ(expected, rows);
 }
 
-TEST(ProviderSearch, NoRowsAndAllAttributes) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSearch, NoRowsAndAllAttributes) {
     {
         Search search(UsersDn, L"(cn=NoSuchEntryAnywhere)", {L"ADsPath"});
         ASSERT_EQ(S_OK, search.executed());
@@ -148,8 +143,7 @@ TEST(ProviderSearch, NoRowsAndAllAttributes) {
     }
 }
 
-TEST(ProviderSearch, FailuresAndHandles) {
-    REQUIRE_FOREST();
+TEST_F(ProviderSearch, FailuresAndHandles) {
     Scoped::ComPtr<IDirectorySearch> search;
     ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IDirectorySearch, search));
     LPWSTR names[] = {const_cast<LPWSTR>(L"cn")};
@@ -184,26 +178,19 @@ TEST(ProviderSearch, FailuresAndHandles) {
     ADS_SEARCH_COLUMN column{};
     EXPECT_EQ(E_ADS_BAD_PARAMETER, search->GetColumn(nullptr, names[0], &column));
     EXPECT_EQ(E_ADS_BAD_PARAMETER, search->FreeColumn(nullptr));
-
 }
 
 // "IDirectorySearch::ExecuteSearch": the LDAP provider defers the search to
 // the first GetFirstRow or GetNextRow, which then answers as any call that
 // fails ("Win32 Error Codes" for the HRESULT, ADsGetLastError for the
 // extended error). A count of 0 asks for no attribute, so no column is set.
-TEST(ProviderSearch, DeferredToTheFirstRow) {
-    REQUIRE_FOREST();
-    Scoped::ComPtr<IADsContainer> users;
-    ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IADsContainer, users));
+TEST_F(ProviderSearch, DeferredToTheFirstRow) {
     // A search based at an object never committed finds no base object.
+    Scoped::ComPtr<IADs> vanishing = CreateUnder(UsersDn, L"container", L"CN=" + UniqueName(L"Vanishing"));
+    ASSERT_TRUE(vanishing);
     Scoped::ComPtr<IDirectorySearch> detached, search;
-    {
-        Scoped::Bstr objectClass(L"container"), rdn((L"CN=" + UniqueName(L"Vanishing")).c_str());
-        Scoped::ComPtr<IDispatch> created;
-        ASSERT_EQ(S_OK, users->Create(objectClass.get(), rdn.get(), created.GetAddressOf()));
-        ASSERT_EQ(S_OK, created->QueryInterface(IID_IDirectorySearch, reinterpret_cast<void**>(detached.GetAddressOf())));
-    }
-    ASSERT_EQ(S_OK, users->QueryInterface(IID_IDirectorySearch, reinterpret_cast<void**>(search.GetAddressOf())));
+    ASSERT_EQ(S_OK, vanishing->QueryInterface(IID_IDirectorySearch, reinterpret_cast<void**>(detached.GetAddressOf())));
+    ASSERT_EQ(S_OK, Bind(ServerlessPath(UsersDn), IID_IDirectorySearch, search));
     LPWSTR cn[] = {const_cast<LPWSTR>(L"cn")};
 
     OperationLog log;

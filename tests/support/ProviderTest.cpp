@@ -1,22 +1,15 @@
 #include "tests/support/ProviderTest.h"
 
 #include <atomic>
-#include <cstdio>
 #include <fstream>
-#include <sstream>
 
 namespace ProviderTest {
 
 const Forest& TheForest() {
-    static const Forest forest = [] {
-        Forest f;
-        f.server = TestSupport::EnvironmentValue(L"WINEADSI_SERVER");
-        f.user = TestSupport::EnvironmentValue(L"WINEADSI_USER");
-        f.password = TestSupport::EnvironmentValue(L"WINEADSI_PASSWORD");
-        f.runDir = Narrow(TestSupport::EnvironmentValue(L"FOREST_RUN_DIR"));
-        f.script = Narrow(TestSupport::EnvironmentValue(L"FOREST_SCRIPT"));
-        return f;
-    }();
+    using TestSupport::EnvironmentValue;
+    static const Forest forest{EnvironmentValue(L"WINEADSI_SERVER"), EnvironmentValue(L"WINEADSI_USER"),
+                               EnvironmentValue(L"WINEADSI_PASSWORD"), Narrow(EnvironmentValue(L"FOREST_RUN_DIR")),
+                               Narrow(EnvironmentValue(L"FOREST_SCRIPT"))};
     return forest;
 }
 
@@ -67,6 +60,13 @@ Scoped::ComPtr<IADs> CreateUnder(const std::wstring& parentDn, const wchar_t* ob
     return object;
 }
 
+HRESULT AddContainer(const std::wstring& cn, const wchar_t* description) {
+    Scoped::ComPtr<IADs> object = CreateUnder(UsersDn, L"container", L"CN=" + cn);
+    if (!object) return E_FAIL;
+    const HRESULT hr = PutString(object.Get(), L"description", description);
+    return FAILED(hr) ? hr : object->SetInfo();
+}
+
 std::wstring GetString(IADs* object, const wchar_t* property) {
     Scoped::Bstr name(property);
     Scoped::Variant value;
@@ -113,13 +113,9 @@ long OperationLog::Count(const char* operation) const {
 
 namespace {
 
-std::wstring EscapeSlashes(const std::wstring& dn) {
-    std::wstring out;
-    for (wchar_t c : dn) {
-        if (c == L'/') out += L'\\';
-        out += c;
-    }
-    return out;
+std::wstring EscapeSlashes(std::wstring dn) {
+    for (size_t at = 0; (at = dn.find(L'/', at)) != std::wstring::npos; at += 2) dn.insert(at, 1, L'\\');
+    return dn;
 }
 
 }  // namespace

@@ -42,6 +42,12 @@ const Forest& TheForest();
             GTEST_SKIP() << "WINEADSI_SERVER is not set: no forest to test against"; \
     } while (0)
 
+// The fixture of suites whose every case needs the forest.
+class ForestTest : public ::testing::Test {
+protected:
+    void SetUp() override { REQUIRE_FOREST(); }
+};
+
 #define REQUIRE_FOREST_SCRIPT()                                                         \
     do {                                                                                \
         REQUIRE_FOREST();                                                               \
@@ -52,6 +58,7 @@ const Forest& TheForest();
 
 const wchar_t BaseDn[] = L"DC=samdom,DC=test";
 const wchar_t SchemaDn[] = L"CN=Schema,CN=Configuration,DC=samdom,DC=test";
+const wchar_t UsersDn[] = L"CN=Users,DC=samdom,DC=test";
 
 // The entries that ldapsearch, as the forest's administrator, finds; none
 // when the base object does not exist. Any other failure fails the test.
@@ -74,6 +81,10 @@ LastError ProviderError(DWORD code);
 
 // A new, uncommitted object of that class under parentDn, bound serverless.
 Scoped::ComPtr<IADs> CreateUnder(const std::wstring& parentDn, const wchar_t* objectClass, const std::wstring& rdn);
+
+// A container cn under CN=Users with that description, written by SetInfo:
+// the first failure on the way, else SetInfo's HRESULT.
+HRESULT AddContainer(const std::wstring& cn, const wchar_t* description);
 
 // IADs::Get of a single string: the property's value, empty (and the test
 // failed) when there is no such string.
