@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -73,10 +72,8 @@ TEST_F(PeImage, CodeIsCompiledWithTheStackProtector) {
         for (size_t at = s.PointerToRawData; at + 5 <= end; ++at) {
             if (file[at] != 0xE8)  // call rel32
                 continue;
-            std::int32_t rel;
-            std::memcpy(&rel, &file[at + 1], 4);
             DWORD next = static_cast<DWORD>(s.VirtualAddress + (at - s.PointerToRawData) + 5);
-            calls += static_cast<DWORD>(next + rel) == fail;
+            calls += static_cast<DWORD>(next + *m_exe.At<std::int32_t>(at + 1)) == fail;
         }
     }
     // Without -fstack-protector-strong the count is 0; the dialog and the
