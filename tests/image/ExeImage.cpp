@@ -410,13 +410,12 @@ std::string IconGroup(const std::wstring& name) {
 std::string LoadedIcon(const std::wstring& name, int size) {
     HICON icon = static_cast<HICON>(
         ::LoadImageW(Module(), Id(name), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    // The icon's info holds copies of its bitmaps, which outlive it.
     ICONINFO info{};
-    if (!icon || !::GetIconInfo(icon, &info)) {
-        if (icon) ::DestroyIcon(icon);
-        return "not loaded";
-    }
+    const bool read = icon && ::GetIconInfo(icon, &info);
+    if (icon) ::DestroyIcon(icon);
+    if (!read) return "not loaded";
     Scoped::GdiObject<HBITMAP> colour(info.hbmColor), mask(info.hbmMask);
-    ::DestroyIcon(icon);
     BITMAP bm{};
     ::GetObjectW(colour ? colour.get() : mask.get(), sizeof bm, &bm);
     return Format("%ldx%ld", bm.bmWidth, colour ? bm.bmHeight : bm.bmHeight / 2);

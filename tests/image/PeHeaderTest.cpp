@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,8 +22,6 @@ protected:
         ASSERT_EQ(problem, "");
         m_nt = &m_exe.nt();
     }
-
-    const IMAGE_DATA_DIRECTORY& Directory(int index) const { return m_exe.Directory(index); }
 
     TestSupport::PeFile m_exe;
     const IMAGE_NT_HEADERS64* m_nt = nullptr;
@@ -39,7 +36,7 @@ TEST_F(PeImage, IsAnX64GuiExecutable) {
 
 TEST_F(PeImage, CarriesNoBuildTime) {
     EXPECT_EQ(m_nt->FileHeader.TimeDateStamp, 0u);
-    const auto& resources = Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE);
+    const auto& resources = m_exe.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE);
     const auto* root = m_exe.At<IMAGE_RESOURCE_DIRECTORY>(m_exe.FileOffset(resources.VirtualAddress));
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->TimeDateStamp, 0u);
@@ -52,7 +49,7 @@ TEST_F(PeImage, HasAslrWithHighEntropyAndDep) {
     EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT) << std::hex << flags;
     // The loader can move the image only if its relocations were kept.
     EXPECT_FALSE(m_nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);
-    EXPECT_GT(Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).Size, 8u);
+    EXPECT_GT(m_exe.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).Size, 8u);
     // A preferred base above 4 GiB: the 64-bit address space really is used.
     EXPECT_GT(m_nt->OptionalHeader.ImageBase, 0xFFFFFFFFull);
 }
@@ -75,10 +72,8 @@ TEST_F(PeImage, CodeIsCompiledWithTheStackProtector) {
         for (size_t at = s.PointerToRawData; at + 5 <= end; ++at) {
             if (file[at] != 0xE8)  // call rel32
                 continue;
-            std::int32_t rel;
-            std::memcpy(&rel, &file[at + 1], 4);
             DWORD next = static_cast<DWORD>(s.VirtualAddress + (at - s.PointerToRawData) + 5);
-            calls += static_cast<DWORD>(next + rel) == fail;
+            calls += static_cast<DWORD>(next + *m_exe.At<std::int32_t>(at + 1)) == fail;
         }
     }
     // Without -fstack-protector-strong the count is 0; the dialog and the
@@ -87,7 +82,7 @@ TEST_F(PeImage, CodeIsCompiledWithTheStackProtector) {
 }
 
 TEST_F(PeImage, ImportsOnlySystemDlls) {
-    const auto& imports = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
+    const auto& imports = m_exe.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
     ASSERT_GT(imports.Size, 0u);
     size_t at = m_exe.FileOffset(imports.VirtualAddress);
     ASSERT_NE(at, 0u);
@@ -95,19 +90,14 @@ TEST_F(PeImage, ImportsOnlySystemDlls) {
     for (const auto* d = m_exe.At<IMAGE_IMPORT_DESCRIPTOR>(at); d && d->Name;
          d = m_exe.At<IMAGE_IMPORT_DESCRIPTOR>(at += sizeof(IMAGE_IMPORT_DESCRIPTOR))) {
         std::string name = m_exe.CString(m_exe.FileOffset(d->Name));
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         dlls.push_back(name);
     }
     ASSERT_FALSE(dlls.empty());
     // The C++ runtime, libgcc, winpthreads and libssp are linked statically.
-    for (const auto& dll : dlls) {
-        SCOPED_TRACE(dll);
-        EXPECT_EQ(dll.find("libstdc++"), std::string::npos);
-        EXPECT_EQ(dll.find("libgcc"), std::string::npos);
-        EXPECT_EQ(dll.find("libwinpthread"), std::string::npos);
-        EXPECT_EQ(dll.find("libssp"), std::string::npos);
-    }
+    for (const auto& dll : dlls)
+        for (const char* runtime : {"libstdc++", "libgcc", "libwinpthread", "libssp"})
+            EXPECT_EQ(dll.find(runtime), std::string::npos) << dll;
     for (const char* needed : {"user32.dll", "comctl32.dll"})
         EXPECT_NE(std::find(dlls.begin(), dlls.end(), needed), dlls.end()) << needed;
     // activeds.dll is delay-loaded (tests/image/check-imports.sh lists it).
@@ -118,7 +108,7 @@ TEST_F(PeImage, ImportsOnlySystemDlls) {
 // turn from where DependentLoadFlags says (mingw-w64's header still calls
 // the field Reserved1), before any code of the exe can restrict the search.
 TEST_F(PeImage, LoadConfigurationTakesDependentDllsFromSystem32) {
-    const auto& directory = Directory(IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG);
+    const auto& directory = m_exe.Directory(IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG);
     ASSERT_NE(directory.VirtualAddress, 0u) << "no load configuration directory";
     const auto* config =
         m_exe.At<IMAGE_LOAD_CONFIG_DIRECTORY64>(m_exe.FileOffset(directory.VirtualAddress));

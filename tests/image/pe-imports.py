@@ -16,24 +16,20 @@ pe = struct.unpack_from("<I", data, 0x3C)[0]
 count, = struct.unpack_from("<H", data, pe + 6)
 optional = pe + 24
 table = optional + struct.unpack_from("<H", data, pe + 20)[0]
-sections = []
-for i in range(count):
-    size, rva, raw_size, raw = struct.unpack_from("<IIII", data, table + 40 * i + 8)
-    sections.append((rva, max(size, raw_size), raw, raw_size))
+# Each section's RVA, size in the file and file offset.
+sections = [struct.unpack_from("<III", data, table + 40 * i + 12) for i in range(count)]
 
 
 def offset(rva):
-    for start, size, raw, raw_size in sections:
-        if start <= rva < start + size and rva - start < raw_size:
+    for start, raw_size, raw in sections:
+        if start <= rva < start + raw_size:
             return raw + rva - start
     return None
 
 
 def text(rva):
     at = offset(rva)
-    if at is None:
-        return None
-    return data[at:data.find(b"\0", at)].decode("ascii", "replace")
+    return None if at is None else data[at:data.find(b"\0", at)].decode("ascii", "replace")
 
 
 def functions(names_rva):
@@ -57,7 +53,7 @@ while at is not None:
     lines.update("import %s %s" % (text(name).lower(), f) for f in functions(names or addresses))
     at += 20
 
-for start, size, raw, raw_size in sections:
+for _, raw_size, raw in sections:
     for at in range(raw, raw + raw_size - 31, 4):
         attributes, name, handle, addresses, names, _, _, stamp = struct.unpack_from("<8I", data, at)
         if attributes != 1 or stamp != 0 or not handle:

@@ -18,7 +18,6 @@ import ipaddress
 import os
 import subprocess
 import sys
-import tempfile
 
 CONFIG = """\
 [tsa]
@@ -56,21 +55,15 @@ def make_authority(directory):
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_POST(self):
         query = self.rfile.read(int(self.headers.get("Content-Length", 0)))
-        with tempfile.TemporaryDirectory(dir=self.server.directory) as work:
-            query_file, reply_file = os.path.join(work, "query.tsq"), os.path.join(work, "reply.tsr")
-            with open(query_file, "wb") as out:
-                out.write(query)
-            answer = subprocess.run(
-                ["openssl", "ts", "-reply", "-config", self.server.config,
-                 "-queryfile", query_file, "-out", reply_file],
-                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-            reply = b""
-            if answer.returncode == 0:
-                with open(reply_file, "rb") as answered:
-                    reply = answered.read()
-        self.log_query("%s %d bytes from %s: %s" % (
-            self.headers.get("Content-Type"), len(query), self.client_address[0],
-            "replied" if reply else "refused: " + answer.stderr.strip().replace("\n", "; ")))
+        answer = subprocess.run(
+            ["openssl", "ts", "-reply", "-config", self.server.config,
+             "-queryfile", "/dev/stdin", "-out", "/dev/stdout"],
+            input=query, capture_output=True)
+        reply = answer.stdout if answer.returncode == 0 else b""
+        outcome = "replied" if reply else "refused: " + answer.stderr.decode().strip().replace("\n", "; ")
+        with open(os.path.join(self.server.directory, "queries.log"), "a") as log:
+            log.write("%s %d bytes from %s: %s\n" % (
+                self.headers.get("Content-Type"), len(query), self.client_address[0], outcome))
         if not reply:
             self.send_error(500, "no timestamp")
             return
@@ -79,10 +72,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(reply)))
         self.end_headers()
         self.wfile.write(reply)
-
-    def log_query(self, line):
-        with open(os.path.join(self.server.directory, "queries.log"), "a") as log:
-            log.write(line + "\n")
 
     def log_message(self, *args):
         pass  # one line per query goes to queries.log instead
