@@ -593,8 +593,16 @@ TEST_F(SchemaSetupDialogTest, GivesOnlyTheTitleItsFontAndColour) {
 
 TEST_F(SchemaSetupDialogTest, PaintsTheBannerAsTheBackground) {
     ASSERT_NE(nullptr, Open());
-    RECT client{};
+    // A client area larger than the banner each way, as a substituted font
+    // can make it, so that there is something beyond the banner to paint.
+    RECT client{}, frame{};
     ::GetClientRect(window, &client);
+    ::GetWindowRect(window, &frame);
+    ASSERT_TRUE(::SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + 700 - client.right,
+                               frame.bottom - frame.top + 400 - client.bottom, SWP_NOMOVE | SWP_NOZORDER));
+    ::GetClientRect(window, &client);
+    ASSERT_EQ(700, client.right);
+    ASSERT_EQ(400, client.bottom);
     HDC screen = ::GetDC(nullptr);
     Scoped::GdiObject<HBITMAP> canvas(::CreateCompatibleBitmap(screen, client.right, client.bottom));
     {
