@@ -14,7 +14,6 @@
 #include "tests/support/Environment.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace ProgramTest {
@@ -56,11 +55,6 @@ const char* NotPlantedBecause(const std::string& name) {
     for (const auto& row : kNotPlanted)
         if (name == row.name) return row.why;
     return nullptr;
-}
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
 }
 
 std::string Described(const DllLoad& load) {
