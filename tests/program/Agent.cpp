@@ -8,14 +8,9 @@
 #include <sstream>
 
 namespace ProgramTest {
-namespace {
-
-std::string AgentScript() { return TestSupport::Narrow(TestSupport::EnvironmentValue(L"PROGRAM_TEST_AGENT")); }
-
-}  // namespace
 
 AgentReply AskAgent(const std::string& request, unsigned timeoutMs) {
-    const std::string script = AgentScript();
+    const std::string script = TestSupport::Narrow(TestSupport::EnvironmentValue(L"PROGRAM_TEST_AGENT"));
     if (script.empty()) return {-1, "no agent: PROGRAM_TEST_AGENT is not set"};
     std::string command = TestSupport::ShellQuote(script);
     std::istringstream words(request);

@@ -171,11 +171,15 @@ HMODULE Program::Module(const wchar_t* name) const {
     return nullptr;
 }
 
-bool Program::ReadImage(DWORD rva, void* buffer, size_t size) const {
-    const HMODULE exe = Module(m_exe.substr(m_exe.find_last_of(L"\\/") + 1).c_str());
+bool Program::ReadModule(HMODULE module, DWORD rva, void* buffer, size_t size) const {
     SIZE_T read = 0;
-    return exe && ReadProcessMemory(m_process.hProcess, reinterpret_cast<const char*>(exe) + rva, buffer, size, &read) &&
+    return module &&
+           ReadProcessMemory(m_process.hProcess, reinterpret_cast<const char*>(module) + rva, buffer, size, &read) &&
            read == size;
+}
+
+bool Program::ReadImage(DWORD rva, void* buffer, size_t size) const {
+    return ReadModule(Module(m_exe.substr(m_exe.find_last_of(L"\\/") + 1).c_str()), rva, buffer, size);
 }
 
 std::wstring Program::LoadedModule(const wchar_t* name) const {
@@ -190,12 +194,7 @@ bool Program::IsWineBuiltin(const wchar_t* name) const {
     // headers are mapped with the image.
     static const char kSignature[] = "Wine builtin DLL";
     char header[sizeof kSignature - 1] = {};
-    SIZE_T read = 0;
-    HMODULE module = Module(name);
-    return module &&
-           ReadProcessMemory(m_process.hProcess, reinterpret_cast<const char*>(module) + 0x40, header,
-                             sizeof header, &read) &&
-           read == sizeof header && memcmp(header, kSignature, sizeof header) == 0;
+    return ReadModule(Module(name), 0x40, header, sizeof header) && memcmp(header, kSignature, sizeof header) == 0;
 }
 
 int Program::PictureShown() const {

@@ -43,7 +43,6 @@ public:
 
     // Waits for the visible dialog of this process; null on time-out or exit.
     HWND WaitForWindow(DWORD timeoutMs = 60000);
-    HWND window() const { return m_window; }
 
     HWND Control(int id) const;
     std::wstring Text(int id) const;
@@ -91,6 +90,8 @@ private:
     Program(Adsi adsi, const std::wstring& server, const std::wstring& exe,
             const std::wstring& currentDirectory);
     HMODULE Module(const wchar_t* name) const;  // where the DLL lies in the program; null if not loaded
+    // Reads size bytes at that RVA of a module of the program; false for a null module.
+    bool ReadModule(HMODULE module, DWORD rva, void* buffer, size_t size) const;
 
     std::wstring m_exe;
     ProgramDllOverrides m_overrides;
