@@ -21,6 +21,12 @@ AgentReply AskAgent(const std::string& request, unsigned timeoutMs) {
     return reply;
 }
 
+testing::AssertionResult AgentDoes(const std::string& request, unsigned timeoutMs) {
+    const AgentReply reply = AskAgent(request, timeoutMs);
+    if (reply.status == 0) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << request << ": exit status " << reply.status << ": " << reply.output;
+}
+
 void Screenshot(const std::string& name) {
     const AgentReply reply = AskAgent("screenshot " + name);
     if (reply.status != 0)

@@ -1,5 +1,6 @@
 #include "tests/program/Program.h"
 
+#include "tests/program/Agent.h"
 #include "tests/support/Controls.h"
 
 #include <commctrl.h>
@@ -87,6 +88,14 @@ std::wstring DriverDirectory() {
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dir(path, n);
     return dir.substr(0, dir.find_last_of(L"\\/"));
+}
+
+void ExpectFinal(const Program& program, const std::wstring& result, int picture, const std::string& shot) {
+    SCOPED_TRACE(shot);
+    Sleep(300);  // let the picture paint before it is read from the screen
+    Screenshot(shot);
+    EXPECT_TRUE(program.Shows(FinishedPhase(result)));
+    EXPECT_EQ(picture, program.PictureShown());
 }
 
 Program::Program(Adsi adsi, const std::wstring& server)

@@ -103,4 +103,9 @@ using namespace TestSupport;
 
 std::wstring DriverDirectory();
 
+// The final display once painted (its picture is read from the screen): the
+// result text and the picture (IDB_SUCCESS or IDB_FAILURE); the screen is
+// kept as screenshot shot.
+void ExpectFinal(const Program& program, const std::wstring& result, int picture, const std::string& shot);
+
 }  // namespace ProgramTest
