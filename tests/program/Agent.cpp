@@ -8,14 +8,9 @@
 #include <sstream>
 
 namespace ProgramTest {
-namespace {
-
-std::string AgentScript() { return TestSupport::Narrow(TestSupport::EnvironmentValue(L"PROGRAM_TEST_AGENT")); }
-
-}  // namespace
 
 AgentReply AskAgent(const std::string& request, unsigned timeoutMs) {
-    const std::string script = AgentScript();
+    const std::string script = TestSupport::Narrow(TestSupport::EnvironmentValue(L"PROGRAM_TEST_AGENT"));
     if (script.empty()) return {-1, "no agent: PROGRAM_TEST_AGENT is not set"};
     std::string command = TestSupport::ShellQuote(script);
     std::istringstream words(request);
@@ -24,6 +19,12 @@ AgentReply AskAgent(const std::string& request, unsigned timeoutMs) {
     reply.status = TestSupport::RunUnix(command, &reply.output, timeoutMs);
     if (reply.status == -1 && reply.output.empty()) reply.output = "no answer from the agent to: " + request;
     return reply;
+}
+
+testing::AssertionResult AgentDoes(const std::string& request, unsigned timeoutMs) {
+    const AgentReply reply = AskAgent(request, timeoutMs);
+    if (reply.status == 0) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << request << ": exit status " << reply.status << ": " << reply.output;
 }
 
 void Screenshot(const std::string& name) {

@@ -3,6 +3,8 @@
 // carried out at the moment a test asks.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace ProgramTest {
@@ -15,6 +17,8 @@ struct AgentReply {
 // Sends one request ("forest-stop", "screenshot details", ...) and waits up
 // to timeoutMs for the answer.
 AgentReply AskAgent(const std::string& request, unsigned timeoutMs = 60000);
+// The same, as a check: a failure, with what the agent printed, unless it exits 0.
+testing::AssertionResult AgentDoes(const std::string& request, unsigned timeoutMs = 60000);
 
 // Keeps a PNG of the whole display under the given name.
 void Screenshot(const std::string& name);

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 
 namespace ProgramTest {
@@ -138,8 +137,8 @@ Outcome RunProgram(bool stall, const std::string& shot = std::string(), bool suc
             NoteEnd(program, created, run);
             return run;
         }
+        run.setupMs = GetTickCount() - mark;
     }
-    if (!atDiscovery) run.setupMs = GetTickCount() - mark;
     const std::wstring result = program.Text(IDC_RESULT_TEXT);
     run.success = result == kSuccessText;
     if (run.success) {

@@ -24,17 +24,11 @@ protected:
     static void StartJobAgainstPausedDc(Program& program, int* start = nullptr) {
         ExpectDetails(program);
         if (testing::Test::HasFatalFailure()) return;
-        ASSERT_EQ(0, AskAgent("forest-pause").status);
+        ASSERT_TRUE(AgentDoes("forest-pause"));
         program.Click(IDC_SETUP);
         ASSERT_TRUE(WaitUntil([&] { return program.Text(IDC_INSTRUCTION) == kRunningText; }, 2000));
         if (start) *start = program.ProgressPosition();
         Sleep(1500);
-    }
-
-    // The DC killed as a crash would end it.
-    static void KillDc() {
-        const AgentReply kill = AskAgent("forest-kill");
-        ASSERT_EQ(0, kill.status) << kill.output;
     }
 };
 
@@ -88,8 +82,7 @@ TEST_F(Fault, ExitWhileTheJobFailsEndsWithoutWaitingOutTheBound) {
     program.Click(IDCANCEL);
     const DWORD cancelled = GetTickCount();
     Sleep(2000);
-    KillDc();
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(AgentDoes("forest-kill"));
     const DWORD killed = GetTickCount();
 
     DWORD code = 0;
@@ -109,14 +102,10 @@ TEST_F(Fault, DcKilledDuringTheJobShowsTheBindFailure) {
     // the DC dies.
     StartJobAgainstPausedDc(program);
     if (HasFatalFailure()) return;
-    KillDc();
-    if (HasFatalFailure()) return;
+    ASSERT_TRUE(AgentDoes("forest-kill"));  // as a crash would end it
 
     ASSERT_TRUE(program.WaitForFinal(60000)) << "no final display after the DC died";
-    Sleep(300);
-    Screenshot("dc-killed-during-job");
-    EXPECT_TRUE(program.Shows(FinishedPhase(BindFailure())));
-    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
+    ExpectFinal(program, BindFailure(), IDB_FAILURE, "dc-killed-during-job");
 
     // "&Setup" had the focus when the job disabled it; Escape reaches the
     // dialog only while one of its controls has the keyboard focus.
@@ -129,13 +118,10 @@ TEST_F(Fault, DcStoppedBetweenDetailsAndSetupShowsTheBindFailure) {
     ExpectDetails(program);
     if (HasFatalFailure()) return;
 
-    ASSERT_EQ(0, AskAgent("forest-stop").status);
+    ASSERT_TRUE(AgentDoes("forest-stop"));
     program.Click(IDC_SETUP);
     ASSERT_TRUE(program.WaitForFinal(30000)) << "no final display";
-    Sleep(300);
-    Screenshot("dc-stopped-before-setup");
-    EXPECT_TRUE(program.Shows(FinishedPhase(BindFailure())));
-    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
+    ExpectFinal(program, BindFailure(), IDB_FAILURE, "dc-stopped-before-setup");
     EXPECT_TRUE(program.EndsWithCode2());
 }
 
@@ -154,14 +140,10 @@ TEST_F(Fault, AttributeOidTakenUnderAnotherNameFailsTheCommitAndCreatesNothing) 
     if (HasFatalFailure()) return;
     program.Click(IDC_SETUP);
     ASSERT_TRUE(program.WaitForFinal(30000)) << "no final display";
-    Sleep(300);
-    Screenshot("oid-collision");
-
     // 0x80072035 lies outside the directory range of the error texts, so the
     // text is the system's description of the code, not the server's words.
-    EXPECT_TRUE(program.Shows(
-        FinishedPhase(L"Unable to commit new attribute to schema:\r\n" + SystemDescription(kUnwillingToPerform))));
-    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
+    ExpectFinal(program, L"Unable to commit new attribute to schema:\r\n" + SystemDescription(kUnwillingToPerform),
+                IDB_FAILURE, "oid-collision");
     EXPECT_TRUE(program.EndsWithCode2());
 
     EXPECT_EQ(0, SchemaCount("WexlorAdmin"));

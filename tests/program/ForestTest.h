@@ -17,8 +17,7 @@ inline int SchemaCount(const std::string& cn) { return ReadSchemaObject(cn).foun
 class ForestTest : public testing::Test {
 protected:
     void SetUp() override {
-        const AgentReply fresh = AskAgent("forest-fresh", 120000);
-        ASSERT_EQ(0, fresh.status) << fresh.output;
+        ASSERT_TRUE(AgentDoes("forest-fresh", 120000));
     }
     void TearDown() override {
         // A test that failed while the DC was paused must not leave it so.

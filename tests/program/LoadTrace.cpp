@@ -5,7 +5,6 @@
 #include "tests/support/Unix.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -31,9 +30,7 @@ std::string Quoted(const std::string& line, size_t from = 0) {
 }
 
 std::string FileName(const std::string& path) {
-    std::string name = path.substr(path.find_last_of("\\/") + 1);
-    for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name;
+    return TestSupport::Lower(path.substr(path.find_last_of("\\/") + 1));
 }
 
 bool Has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
@@ -43,9 +40,7 @@ std::string AddressAfter(const std::string& line, const char* after) {
     const size_t at = line.find(after);
     if (at == std::string::npos) return {};
     const size_t start = at + std::strlen(after);
-    size_t end = start;
-    while (end < line.size() && std::isxdigit(static_cast<unsigned char>(line[end]))) ++end;
-    return line.substr(start, end - start);
+    return line.substr(start, line.find_first_not_of("0123456789abcdefABCDEF", start) - start);
 }
 
 struct Request {

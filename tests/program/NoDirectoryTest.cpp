@@ -1,15 +1,11 @@
 // Without a reachable directory the program opens straight in its failure
 // display; each way of closing it still ends the process with exit code 2.
 #include "tests/program/Agent.h"
-#include "tests/support/Phases.h"
 #include "tests/program/Program.h"
 #include "tests/support/PeFile.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <cstdio>
-
 
 namespace ProgramTest {
 namespace {
@@ -56,30 +52,25 @@ TEST(NoDirectory, WineBuiltinAdsiOpensInFailureDisplayAndExitButtonEndsIt) {
     Program program(Adsi::Builtin);
     ASSERT_TRUE(program.started());
     ASSERT_TRUE(program.WaitForWindow()) << "no dialog appeared";
-    Screenshot("no-directory-builtin-adsi");
     const std::wstring adsi = program.LoadedModule(L"activeds.dll");
     EXPECT_TRUE(IsSystemAdsi(adsi)) << Narrow(adsi);
     ASSERT_TRUE(program.IsWineBuiltin(L"activeds.dll")) << "the provider was loaded, not Wine's own ADSI";
 
     const HRESULT shown = program.Text(IDC_RESULT_TEXT) == NoMasterText(kNoDnsServer) ? kNoDnsServer : kNoDcName;
-    EXPECT_TRUE(program.Shows(FinishedPhase(NoMasterText(shown))));
-    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
+    ExpectFinal(program, NoMasterText(shown), IDB_FAILURE, "no-directory-builtin-adsi");
     EXPECT_TRUE(program.EndsWithCode2());
 }
 
 TEST(NoDirectory, ProviderAtStoppedDcOpensInFailureDisplayAndEscapeEndsIt) {
-    const AgentReply stop = AskAgent("forest-stop");
-    ASSERT_EQ(0, stop.status) << stop.output;
+    ASSERT_TRUE(AgentDoes("forest-stop"));
 
     Program program(Adsi::Provider);
     ASSERT_TRUE(program.started());
     ASSERT_TRUE(program.WaitForWindow()) << "no dialog appeared";
-    Screenshot("no-directory-stopped-dc");
     EXPECT_TRUE(IsSystemAdsi(program.LoadedModule(L"activeds.dll")));
     EXPECT_FALSE(program.IsWineBuiltin(L"activeds.dll")) << "Wine's own ADSI was loaded, not the provider";
 
-    EXPECT_TRUE(program.Shows(FinishedPhase(NoMasterText(kServerDown))));
-    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
+    ExpectFinal(program, NoMasterText(kServerDown), IDB_FAILURE, "no-directory-stopped-dc");
     EXPECT_TRUE(program.EndsWithCode2(Ending::Escape));
 }
 
@@ -91,10 +82,9 @@ TEST(NoDirectory, MissingAdsiLibraryOpensInFailureDisplayAndExitButtonEndsIt) {
     Program program(Adsi::Provider);
     ASSERT_TRUE(program.started());
     ASSERT_TRUE(program.WaitForWindow()) << "no dialog appeared";
-    Screenshot("no-directory-no-adsi-library");
     EXPECT_EQ(L"", program.LoadedModule(L"activeds.dll"));
-    EXPECT_TRUE(program.Shows(FinishedPhase(NoMasterText(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)))));
-    EXPECT_EQ(IDB_FAILURE, program.PictureShown());
+    ExpectFinal(program, NoMasterText(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)), IDB_FAILURE,
+                "no-directory-no-adsi-library");
     EXPECT_TRUE(program.EndsWithCode2());
 }
 

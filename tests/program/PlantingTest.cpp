@@ -14,7 +14,6 @@
 #include "tests/support/Environment.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace ProgramTest {
@@ -56,11 +55,6 @@ const char* NotPlantedBecause(const std::string& name) {
     for (const auto& row : kNotPlanted)
         if (name == row.name) return row.why;
     return nullptr;
-}
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
 }
 
 std::string Described(const DllLoad& load) {
@@ -156,8 +150,7 @@ TEST_F(Planting, NoDllBesideTheExeOrInTheCurrentDirectoryIsLoadedInAWholeRun) {
     ASSERT_NE(plantedNames.end(), std::find(plantedNames.begin(), plantedNames.end(), "activeds.dll"))
         << "the trace shows no load of activeds.dll at run time";
 
-    const AgentReply fresh = AskAgent("forest-fresh", 120000);
-    ASSERT_EQ(0, fresh.status) << fresh.output;
+    ASSERT_TRUE(AgentDoes("forest-fresh", 120000));
     std::string fromPlanted;
     for (const DllLoad& load : WholeRun(exe, currentDir)) {
         if (Lower(load.path).rfind(Lower(Narrow(root)), 0) != 0 || load.name == "schema-modify.exe") continue;

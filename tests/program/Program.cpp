@@ -1,5 +1,6 @@
 #include "tests/program/Program.h"
 
+#include "tests/program/Agent.h"
 #include "tests/support/Controls.h"
 
 #include <commctrl.h>
@@ -89,6 +90,14 @@ std::wstring DriverDirectory() {
     return dir.substr(0, dir.find_last_of(L"\\/"));
 }
 
+void ExpectFinal(const Program& program, const std::wstring& result, int picture, const std::string& shot) {
+    SCOPED_TRACE(shot);
+    Sleep(300);  // let the picture paint before it is read from the screen
+    Screenshot(shot);
+    EXPECT_TRUE(program.Shows(FinishedPhase(result)));
+    EXPECT_EQ(picture, program.PictureShown());
+}
+
 Program::Program(Adsi adsi, const std::wstring& server)
     : Program(adsi, server, DriverDirectory() + L"\\schema-modify.exe", DriverDirectory()) {}
 
@@ -171,11 +180,15 @@ HMODULE Program::Module(const wchar_t* name) const {
     return nullptr;
 }
 
-bool Program::ReadImage(DWORD rva, void* buffer, size_t size) const {
-    const HMODULE exe = Module(m_exe.substr(m_exe.find_last_of(L"\\/") + 1).c_str());
+bool Program::ReadModule(HMODULE module, DWORD rva, void* buffer, size_t size) const {
     SIZE_T read = 0;
-    return exe && ReadProcessMemory(m_process.hProcess, reinterpret_cast<const char*>(exe) + rva, buffer, size, &read) &&
+    return module &&
+           ReadProcessMemory(m_process.hProcess, reinterpret_cast<const char*>(module) + rva, buffer, size, &read) &&
            read == size;
+}
+
+bool Program::ReadImage(DWORD rva, void* buffer, size_t size) const {
+    return ReadModule(Module(m_exe.substr(m_exe.find_last_of(L"\\/") + 1).c_str()), rva, buffer, size);
 }
 
 std::wstring Program::LoadedModule(const wchar_t* name) const {
@@ -190,12 +203,7 @@ bool Program::IsWineBuiltin(const wchar_t* name) const {
     // headers are mapped with the image.
     static const char kSignature[] = "Wine builtin DLL";
     char header[sizeof kSignature - 1] = {};
-    SIZE_T read = 0;
-    HMODULE module = Module(name);
-    return module &&
-           ReadProcessMemory(m_process.hProcess, reinterpret_cast<const char*>(module) + 0x40, header,
-                             sizeof header, &read) &&
-           read == sizeof header && memcmp(header, kSignature, sizeof header) == 0;
+    return ReadModule(Module(name), 0x40, header, sizeof header) && memcmp(header, kSignature, sizeof header) == 0;
 }
 
 int Program::PictureShown() const {

@@ -43,7 +43,6 @@ public:
 
     // Waits for the visible dialog of this process; null on time-out or exit.
     HWND WaitForWindow(DWORD timeoutMs = 60000);
-    HWND window() const { return m_window; }
 
     HWND Control(int id) const;
     std::wstring Text(int id) const;
@@ -91,6 +90,8 @@ private:
     Program(Adsi adsi, const std::wstring& server, const std::wstring& exe,
             const std::wstring& currentDirectory);
     HMODULE Module(const wchar_t* name) const;  // where the DLL lies in the program; null if not loaded
+    // Reads size bytes at that RVA of a module of the program; false for a null module.
+    bool ReadModule(HMODULE module, DWORD rva, void* buffer, size_t size) const;
 
     std::wstring m_exe;
     ProgramDllOverrides m_overrides;
@@ -101,5 +102,10 @@ private:
 using namespace TestSupport;
 
 std::wstring DriverDirectory();
+
+// The final display once painted (its picture is read from the screen): the
+// result text and the picture (IDB_SUCCESS or IDB_FAILURE); the screen is
+// kept as screenshot shot.
+void ExpectFinal(const Program& program, const std::wstring& result, int picture, const std::string& shot);
 
 }  // namespace ProgramTest

@@ -43,7 +43,6 @@ std::vector<ProxyRequest> ProxyRun::Requests() const {
         if (close == std::string::npos) continue;
         r.operation = operation;
         r.dn = line.substr(used, close - used);
-        r.action = line.substr(close + 5);
         requests.push_back(r);
     }
     return requests;

@@ -8,13 +8,12 @@
 
 namespace ProgramTest {
 
-// One line of the proxy's log: a request and what the proxy did with it.
+// One request in the proxy's log.
 struct ProxyRequest {
     double seconds;      // since the proxy started
     int index;           // request number in the whole run, from 1
     std::string operation;
     std::string dn;
-    std::string action;  // "forwarded", "answered 16 (schema cache lag)", ...
 };
 
 class ProxyRun {

@@ -124,11 +124,11 @@ class AdAnswers : public ThroughProxy, public testing::WithParamInterface<AdCase
 TEST_P(AdAnswers, WhatTheProgramShows) {
     const AdCase& row = GetParam();
     if (row.plant) {
-        ASSERT_EQ(0, AskAgent(row.plant).status) << row.plant;
+        ASSERT_TRUE(AgentDoes(row.plant));
     }
     std::unique_ptr<ScopedEnvironment> user, password;
     if (row.withoutSchemaRights) {
-        ASSERT_EQ(0, AskAgent("forest-adduser plain Passw0rd-Plain1").status);
+        ASSERT_TRUE(AgentDoes("forest-adduser plain Passw0rd-Plain1"));
         user.reset(new ScopedEnvironment(L"WINEADSI_USER", L"plain@samdom.test"));
         password.reset(new ScopedEnvironment(L"WINEADSI_PASSWORD", L"Passw0rd-Plain1"));
     }
@@ -147,11 +147,8 @@ TEST_P(AdAnswers, WhatTheProgramShows) {
         ASSERT_NE(0u, SetupUntilFinished(program, row.classAdds == kWholeBudget ? 330000 : 60000, &steps))
             << "no final display";
     }
-    Sleep(300);
-    Screenshot(std::string("ad-") + row.name);
     std::printf("%s: \"%s\"\n", row.name, Narrow(program.Text(IDC_RESULT_TEXT)).c_str());
-    EXPECT_TRUE(program.Shows(FinishedPhase(row.shown)));
-    EXPECT_EQ(row.picture, program.PictureShown());
+    ExpectFinal(program, row.shown, row.picture, std::string("ad-") + row.name);
     EXPECT_TRUE(program.EndsWithCode2());
     EXPECT_EQ(row.attributes, SchemaCount("WexlorAdmin"));
     EXPECT_EQ(row.classes, SchemaCount("WexlorEnterpriseUser"));

@@ -11,8 +11,8 @@ namespace {
 class Setup : public ForestTest {};
 
 // Runs "&Setup" in an open details display and checks the running phase and
-// then the success display.
-void RunSetupToSuccess(Program& program) {
+// then the success display, kept as screenshot shot.
+void RunSetupToSuccess(Program& program, const std::string& shot) {
     program.Click(IDC_SETUP);
     // The job switches the controls before it starts anything, and its first
     // timer tick comes a second later: the running phase is there to see.
@@ -25,9 +25,7 @@ void RunSetupToSuccess(Program& program) {
         << "no success display; the result reads \"" << Narrow(program.Text(IDC_RESULT_TEXT)) << "\"";
     std::printf("success shown %lu ms after the running phase was seen\n",
                 static_cast<unsigned long>(GetTickCount() - start));
-    Sleep(300);  // let the picture paint before it is read from the screen
-    EXPECT_TRUE(program.Shows(FinishedPhase(kSuccessText)));
-    EXPECT_EQ(IDB_SUCCESS, program.PictureShown());
+    ExpectFinal(program, kSuccessText, IDB_SUCCESS, shot);
 }
 
 TEST_F(Setup, DetailsSetupSuccessAndSecondRunAgainstTheForest) {
@@ -45,17 +43,14 @@ TEST_F(Setup, DetailsSetupSuccessAndSecondRunAgainstTheForest) {
         EXPECT_TRUE(program.Shows(DetailsPhase(ForestDetails())));
         EXPECT_EQ(0, SchemaCount("WexlorAdmin"));
 
-        RunSetupToSuccess(program);
+        RunSetupToSuccess(program, "success");
         if (HasFatalFailure()) return;
-        Screenshot("success");
 
         // A tick that was already queued when the timer was killed must not
         // turn the success into an error.
         program.Post(WM_TIMER, 1, 0);
         Sleep(1500);
-        EXPECT_TRUE(program.Shows(FinishedPhase(kSuccessText)));
-        EXPECT_EQ(IDB_SUCCESS, program.PictureShown());
-        Screenshot("success-after-late-timer-tick");
+        ExpectFinal(program, kSuccessText, IDB_SUCCESS, "success-after-late-timer-tick");
         EXPECT_TRUE(program.EndsWithCode2());
     }
 
@@ -69,9 +64,8 @@ TEST_F(Setup, DetailsSetupSuccessAndSecondRunAgainstTheForest) {
         Program again(Adsi::Provider);
         ExpectDetails(again);
         if (HasFatalFailure()) return;
-        RunSetupToSuccess(again);
+        RunSetupToSuccess(again, "second-run-success");
         if (HasFatalFailure()) return;
-        Screenshot("second-run-success");
         EXPECT_TRUE(again.EndsWithCode2(Ending::CloseBox));
     }
 

@@ -6,17 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <sstream>
 
 namespace TestSupport {
 
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 std::string RunDir(const std::string& runDir) {
     return runDir.empty() ? Narrow(EnvironmentValue(L"FOREST_RUN_DIR")) : runDir;

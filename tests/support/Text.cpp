@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cctype>
+
 namespace TestSupport {
 
 std::string Narrow(const std::wstring& text) {
@@ -17,6 +19,11 @@ std::wstring Widen(const std::string& text) {
     std::wstring out(n, L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
     return out;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 std::string Printable(const std::wstring& text) {
