@@ -7,9 +7,9 @@
 
 #include "ExeImage.h"
 #include "tests/support/PeFile.h"
+#include "tests/support/Text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -89,9 +89,7 @@ TEST_F(PeImage, ImportsOnlySystemDlls) {
     std::vector<std::string> dlls;
     for (const auto* d = m_exe.At<IMAGE_IMPORT_DESCRIPTOR>(at); d && d->Name;
          d = m_exe.At<IMAGE_IMPORT_DESCRIPTOR>(at += sizeof(IMAGE_IMPORT_DESCRIPTOR))) {
-        std::string name = m_exe.CString(m_exe.FileOffset(d->Name));
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        dlls.push_back(name);
+        dlls.push_back(TestSupport::Lower(m_exe.CString(m_exe.FileOffset(d->Name))));
     }
     ASSERT_FALSE(dlls.empty());
     // The C++ runtime, libgcc, winpthreads and libssp are linked statically.

@@ -92,9 +92,11 @@ still_running() {
 }
 
 # SIGKILL to the pids that COMMAND prints, again each time, until it prints
-# none; fails, naming them, when some still run 10 s later.
+# none; fails, naming them, when some still run 30 s later. On a loaded
+# machine a killed samba can take longer than 10 s to go: a two-DC reset
+# once failed so at a load average of 12.
 kill_until_gone() {
-  local deadline=$((SECONDS + 10))
+  local deadline=$((SECONDS + 30))
   local -a left=()
   while mapfile -t left < <("$@"); [ ${#left[@]} -gt 0 ]; do
     kill -KILL "${left[@]}" 2>/dev/null || true
